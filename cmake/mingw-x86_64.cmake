@@ -1,0 +1,16 @@
+# Test build of the same sources as 64-bit Windows code, for machines whose kernel cannot run
+# 32-bit code (and so cannot run 32-bit Wine). The shipped files always come from mingw-i686.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(WISP_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER   ${WISP_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${WISP_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${WISP_TRIPLE}-windres)
+set(WISP_WIDL          ${WISP_TRIPLE}-widl)
+set(WISP_WIDL_TARGET   -m64)
+set(WISP_STDOLE_DIR    /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+set(CMAKE_FIND_ROOT_PATH /usr/${WISP_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

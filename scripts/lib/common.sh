@@ -1,0 +1,36 @@
+# Shared by the scripts: paths, the bootstrap check and the choice of test architecture.
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+ensure_tools() {
+  if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
+     ! command -v Xvfb >/dev/null || [ ! -x /usr/lib/wine/wine64 ] || [ ! -d /usr/src/googletest ] ||
+     ! command -v dovecot >/dev/null; then
+    "$ROOT/scripts/bootstrap"
+  fi
+}
+
+# The shipped files are 32-bit. They are tested as such where the kernel runs 32-bit code;
+# where it does not (32-bit emulation switched off), the same sources are tested as 64-bit
+# Windows code under 64-bit Wine. WISP_TEST_ARCH=i686|x86_64 overrides the probe.
+test_arch() {
+  if [ -n "${WISP_TEST_ARCH:-}" ]; then
+    echo "$WISP_TEST_ARCH"
+  elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo i686
+  else
+    echo x86_64
+  fi
+}
+
+configure_and_build() {   # preset [targets...]
+  local preset="$1"; shift
+  if [ ! -f "$ROOT/build/$preset/CMakeCache.txt" ]; then
+    cmake --preset "$preset" -S "$ROOT" >/dev/null
+  fi
+  if [ $# -gt 0 ]; then
+    cmake --build "$ROOT/build/$preset" -j "$JOBS" --target "$@"
+  else
+    cmake --build "$ROOT/build/$preset" -j "$JOBS"
+  fi
+}
