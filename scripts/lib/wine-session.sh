@@ -15,12 +15,28 @@ wine_session_env() {   # arch build-dir
 
 wine_session_start() {   # arch build-dir [keepalive]
   wine_session_env "$1" "$2"
+  # Several sessions may start at once (other work trees, CI): take the first display that
+  # really comes up.
   local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  WINE_SESSION_XVFB=$!
+  WINE_SESSION_XVFB=
+  while [ $n -lt 190 ]; do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      WINE_SESSION_XVFB=$!
+      for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        kill -0 "$WINE_SESSION_XVFB" 2>/dev/null || break
+        sleep 0.1
+      done
+      if kill -0 "$WINE_SESSION_XVFB" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+        break
+      fi
+      WINE_SESSION_XVFB=
+    fi
+    n=$((n + 1))
+  done
+  [ -n "$WINE_SESSION_XVFB" ] || { echo "wine_session_start: no X display could be started" >&2; return 1; }
   export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 
   if [ ! -f "$WINEPREFIX/.wisp-ready" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (once)"
