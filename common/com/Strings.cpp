@@ -1,0 +1,53 @@
+#include "common/com/Strings.h"
+
+#include "common/com/Bstr.h"
+
+#include <cwchar>
+
+std::wstring WideFromAnsi(const char* text)
+{
+    if (!text || !*text)
+        return {};
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 1)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return wide;
+}
+
+std::wstring WideFromAnsi(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string AnsiFromWide(const wchar_t* text, std::size_t size)
+{
+    if (!text || size == 0)
+        return {};
+    int length = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(size), &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
+
+std::string AnsiFromWide(const wchar_t* text)
+{
+    return text ? AnsiFromWide(text, std::wcslen(text)) : std::string();
+}
+
+Bstr Bstr::FromAnsi(const char* text)
+{
+    return Bstr(WideFromAnsi(text));
+}
+
+std::string Bstr::ToAnsi() const
+{
+    return AnsiFromWide(m_b, Length());
+}

@@ -1,0 +1,12 @@
+// Text inside the system is narrow (the ANSI code page); COM boundaries are UTF-16.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+std::wstring WideFromAnsi(const char* text);
+std::wstring WideFromAnsi(const std::string& text);
+std::string AnsiFromWide(const wchar_t* text);
+std::string AnsiFromWide(const wchar_t* text, std::size_t length);
+inline std::string AnsiFromWide(const std::wstring& text) { return AnsiFromWide(text.data(), text.size()); }
