@@ -132,6 +132,32 @@ TEST(BrowserCreation, WebBrowserClassGivesTheStandInOnEveryThreadAndProcess)
     EXPECT_EQ(0u, child.ExitCode());
 }
 
+// The mail checker's case: a worker thread owns the browser and pumps for its events.
+TEST(BrowserThreads, AWorkerThreadThatPumpsGetsItsOwnBrowsersEvents)
+{
+    std::string failure;
+    bool complete = false;
+    int documents = 0;
+    DWORD eventThread = 0, worker = 0;
+    std::thread([&] {
+        ComScope com;
+        worker = GetCurrentThreadId();
+        ComPtr<Container> host = MakeComObject<Container>();
+        if (!host->Embed(failure))
+            return;
+        Bstr url(FixtureUrl(L"frames.htm"));
+        host->browser->Navigate(url.Get(), nullptr, nullptr, nullptr, nullptr);
+        complete = PumpUntil([&] { return host->sink->TopComplete(); });
+        documents = host->sink->Count(DISPID_DOCUMENTCOMPLETE);
+        eventThread = host->sink->lastThread;
+        host->Unembed();
+    }).join();
+    ASSERT_EQ("", failure);
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(3, documents);
+    EXPECT_EQ(worker, eventThread);
+}
+
 TEST_F(BrowserTest, EmbedsInPlaceAndFollowsTheContainersRectangles)
 {
     EXPECT_TRUE(host->activated);
@@ -427,6 +453,49 @@ TEST_F(BrowserTest, FormSubmitsFieldsByGetFromAFileAndByPostOverHttp)
     server.Stop();
     Load(WideFromAnsi(server.BaseUrl() + "/gone"));
     EXPECT_EQ(1, host->sink->Count(DISPID_NAVIGATEERROR));
+}
+
+TEST_F(BrowserTest, FormInAFrameNavigatesOnlyThatFrame)
+{
+    Load(FixtureUrl(L"framedform.htm"));
+    ComPtr<IBrowserStandInTest> hooks = Hooks(host->browser);
+    host->sink->events.clear();
+    ASSERT_EQ(S_OK, hooks->SubmitForm(L"f", L"login"));
+    ASSERT_TRUE(PumpUntil([&] { return host->sink->Count(DISPID_DOCUMENTCOMPLETE) == 1; }));
+    PumpFor(200);
+    ASSERT_EQ(1, host->sink->Count(DISPID_DOCUMENTCOMPLETE));
+    EXPECT_FALSE(host->sink->TopComplete());
+    EXPECT_NE(std::wstring::npos, host->sink->events.back().text.find(L"submitted.htm?user=in+frame"));
+
+    Bstr title;
+    host->browser->get_LocationName(title.Put());
+    EXPECT_EQ(L"Framed Form", Text(title.Get()));
+    ComPtr<IHTMLDocument2> doc = DocumentOf(host->browser);
+    ComPtr<IHTMLFramesCollection2> frames;
+    doc->get_frames(frames.Put());
+    Variant index = Variant::FromInt(1);
+    Variant frame;
+    ASSERT_EQ(S_OK, frames->item(index.Get(), frame.Get()));
+    ComPtr<IHTMLWindow2> window;
+    ComPtr<IDispatch>(frame.Get()->pdispVal).As(IID_IHTMLWindow2, window);
+    ComPtr<IHTMLDocument2> frameDoc;
+    ASSERT_EQ(S_OK, window->get_document(frameDoc.Put()));
+    Bstr frameTitle;
+    frameDoc->get_title(frameTitle.Put());
+    EXPECT_EQ(L"Submitted", Text(frameTitle.Get()));
+}
+
+TEST_F(BrowserTest, TimersRunWhileThePageIsShownAndScriptCanNavigate)
+{
+    Load(FixtureUrl(L"timer.htm"));
+    ASSERT_TRUE(NextPage()) << "the timer's location.href did not navigate";
+    Bstr title;
+    host->browser->get_LocationName(title.Put());
+    EXPECT_EQ(L"Left", Text(title.Get()));
+    ASSERT_EQ(S_OK, host->browser->GoBack());
+    ASSERT_TRUE(NextPage());
+    host->browser->get_LocationName(title.Put());
+    EXPECT_EQ(L"Timer", Text(title.Get()));
 }
 
 TEST_F(BrowserTest, RightClickAsksTheHostsHandlerWithTheMenuKind)

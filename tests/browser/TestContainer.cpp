@@ -111,6 +111,7 @@ STDMETHODIMP EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params
         break;
     }
     events.push_back(e);
+    lastThread = GetCurrentThreadId();
     return S_OK;
 }
 

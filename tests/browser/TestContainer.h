@@ -64,6 +64,7 @@ public:
     bool cancelNext = false;     // answer the next BeforeNavigate2 with Cancel
     std::wstring lastPostData;   // of the last BeforeNavigate2
     std::wstring lastHeaders;
+    DWORD lastThread = 0;        // the thread the last event came on
     int Count(DISPID id) const;
     bool TopComplete() const;    // a DocumentComplete for the browser itself arrived
 
