@@ -625,6 +625,22 @@ TEST_F(PipeChannelTest, UnpublishedHandlesAreNotDuplicated)
     EXPECT_EQ(0x40000009u, pipe.LastError());
 }
 
+TEST_F(PipeChannelTest, HostDoesNotTakeAChannelMutexItCannotHold)
+{
+    // The entries name nobody alive, yet the channel mutex exists: some endpoint still holds
+    // it, so a new host must not take the channel over.
+    WriteEntries(0, 0x1234, 0x5678);
+    HANDLE held = CreateMutexA(nullptr, FALSE, kChannelMutex);
+    ASSERT_NE(nullptr, held);
+    NamedPipe pipe;
+    EXPECT_FALSE(pipe.Create(kChannel, 3, true, nullptr, nullptr));
+    EXPECT_EQ(0x40000002u, pipe.LastError());
+    CloseHandle(held);
+    int readHandle = 0;
+    ASSERT_TRUE(ReadEntry(NamedPipe::ReadHandleProperty(kChannel), readHandle));
+    EXPECT_EQ(0x1234, readHandle);
+}
+
 // --- trace scenarios, run as a child under the debugger ---------------------------------
 
 const char kMark[] = "--mark--\n";
