@@ -145,11 +145,11 @@ bool ReadExactly(HANDLE pipe, uint8_t* bytes, DWORD count)
 }
 
 // The baseline peer: blocks of a fixed size read and written back, with nothing around them.
-int RunRaw(const std::string& spec, DWORD size)
+int RunRaw(const std::string& handles, DWORD size)
 {
     unsigned long pid = 0;
     unsigned long long readValue = 0, writeValue = 0;
-    if (std::sscanf(spec.c_str(), "%lu:%llu:%llu", &pid, &readValue, &writeValue) != 3 || !size)
+    if (std::sscanf(handles.c_str(), "%lu:%llu:%llu", &pid, &readValue, &writeValue) != 3 || !size)
         return pipe_host::kExitUsage;
     HANDLE parent = OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
     HANDLE read = nullptr, write = nullptr;
