@@ -4,6 +4,8 @@
 #include "common/MessageBlock.h"
 #include "Wisp/web/HttpResultBlock.h"
 
+#include <shlwapi.h>
+
 #include <cstring>
 
 namespace host {
@@ -237,9 +239,10 @@ std::wstring PathBesideExecutable(const wchar_t* name)
 
 std::wstring FileUrl(const std::wstring& path)
 {
-    std::wstring url = L"file:///";
-    for (wchar_t c : path)
-        url += (c == L'\\') ? L'/' : c;
+    wchar_t url[2048];
+    DWORD size = 2048;
+    if (FAILED(UrlCreateFromPathW(path.c_str(), url, &size, 0)))
+        return path;
     return url;
 }
 
