@@ -127,7 +127,7 @@ ComPtr<T> MakeComObject(Args&&... args)
 // A class factory for T (default-constructible). Its own life does not lock the module:
 // LockServer does, as the COM rules ask.
 template <class T>
-class ClassFactory : public IClassFactory {
+class ClassFactory final : public IClassFactory {
 public:
     virtual ~ClassFactory() = default;
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
