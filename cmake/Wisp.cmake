@@ -25,6 +25,27 @@ function(wisp_idl prefix idl)
   set(${prefix}_IID ${iid} PARENT_SCOPE)
 endfunction()
 
+# Compile an interface-only IDL file (no library block) into a header and the GUID definitions.
+# The files go to outdir. Sets <prefix>_HEADER and <prefix>_IID.
+function(wisp_idl_header prefix idl outdir)
+  get_filename_component(name ${idl} NAME_WE)
+  set(out ${outdir})
+  file(MAKE_DIRECTORY ${out})
+  set(hdr ${out}/${name}_h.h)
+  set(iid ${out}/${name}_i.c)
+  add_custom_command(
+    OUTPUT ${hdr} ${iid}
+    COMMAND ${WISP_WIDL} ${WISP_WIDL_TARGET} -I/usr/include/wine/wine/windows
+            -I${CMAKE_CURRENT_SOURCE_DIR} -h -o ${hdr} ${idl}
+    COMMAND ${WISP_WIDL} ${WISP_WIDL_TARGET} -I/usr/include/wine/wine/windows
+            -I${CMAKE_CURRENT_SOURCE_DIR} -u -o ${iid} ${idl}
+    DEPENDS ${idl}
+    COMMENT "widl ${name}.idl"
+    VERBATIM)
+  set(${prefix}_HEADER ${hdr} PARENT_SCOPE)
+  set(${prefix}_IID ${iid} PARENT_SCOPE)
+endfunction()
+
 # Flags every target of the project uses.
 function(wisp_target_defaults target)
   target_compile_definitions(${target} PRIVATE

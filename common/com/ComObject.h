@@ -129,6 +129,7 @@ ComPtr<T> MakeComObject(Args&&... args)
 template <class T>
 class ClassFactory final : public IClassFactory {
 public:
+    virtual ~ClassFactory() = default;
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
         if (!out)

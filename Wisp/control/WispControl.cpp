@@ -1,0 +1,761 @@
+#include "Wisp/control/WispControl.h"
+
+#include "common/HostMessages.h"
+#include "common/MessageBlock.h"
+#include "common/TraceLog.h"
+#include "common/com/Bstr.h"
+#include "common/com/ComError.h"
+#include "common/com/Strings.h"
+#include "Wisp/control/Module.h"
+#include "Wisp/mail/EmailChecker.h"
+#include "Wisp/mail/EmailVerifyRequest.h"
+#include "Wisp/web/HttpResultBlock.h"
+#include "Wisp/web/WebServices.h"
+#include "Wisp/windows/QDMenu.h"
+
+#include <exdispid.h>
+#include <olectl.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DISPID kDispidCallApplicationMethod = 502;
+const LCID kNameLocale = 0x0800;   // LOCALE_SYSTEM_DEFAULT
+const long kNavigateFlags = 14;    // navNoHistory | navNoReadFromCache | navNoWriteToCache
+const int kWidthMargin = 6;
+
+unsigned ThreadId()
+{
+    return static_cast<unsigned>(GetCurrentThreadId());
+}
+
+void TrimWorkingSet()
+{
+    SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
+}
+
+}  // namespace
+
+CWispControl::CWispControl() : ControlBase(CLSID_WispControl, IID_IWispControl, kMiscStatus) {}
+
+CWispControl::~CWispControl()
+{
+    // Never leave the browser holding a sink that dies with us.
+    DisconnectBrowserEvents();
+    m_spParentDispatch = nullptr;
+    m_scriptObject.Reset();
+    m_spBrowser = nullptr;
+    if (m_axHost) {
+        m_axHost->Detach();
+        m_axHost = nullptr;
+    }
+    // What UnInit did not get to.
+    delete m_pMenu;
+    m_pMenu = nullptr;
+    if (m_pEmailChecker)
+        m_pEmailChecker->Stop();
+    delete m_pEmailChecker;
+    m_pEmailChecker = nullptr;
+    if (m_hMailThread)
+        CloseHandle(m_hMailThread);
+    m_hMailThread = nullptr;
+}
+
+// --- IDispatch -----------------------------------------------------------------------------
+
+STDMETHODIMP CWispControl::GetTypeInfoCount(UINT* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
+{
+    if (!info)
+        return E_POINTER;
+    *info = nullptr;
+    if (index != 0)
+        return DISP_E_BADINDEX;
+    return WispModule::GetTypeInfo(IID_IWispControl, info);
+}
+
+STDMETHODIMP CWispControl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+{
+    if (!IsEqualIID(iid, IID_NULL))
+        return DISP_E_UNKNOWNINTERFACE;
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = WispModule::GetTypeInfo(IID_IWispControl, info.Put());
+    if (FAILED(hr))
+        return hr;
+    return info->GetIDsOfNames(names, count, ids);
+}
+
+STDMETHODIMP CWispControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                                  UINT*)
+{
+    try {
+        switch (id) {
+        case DISPID_DOCUMENTCOMPLETE:
+            TraceLog("%d: CWispControl::Invoke - DISPID_DOCUMENTCOMPLETE\n", ThreadId());
+            OnDocumentComplete();
+            return S_OK;
+        case kDispidCallApplicationMethod:
+            CallApplicationMethodDispatch(params, result);
+            return S_OK;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
+    } catch (const ComError& e) {
+        return e.hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+// --- stock properties ----------------------------------------------------------------------
+
+void CWispControl::StockPropertyChanged(const char* trace)
+{
+    m_bRequiresSave = true;
+    FireViewChange();
+    TraceLog("%s", trace);
+}
+
+STDMETHODIMP CWispControl::put_BorderStyle(long style)
+{
+    m_nBorderStyle = style;
+    StockPropertyChanged("OnBorderStyleChanged\n");
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::get_BorderStyle(long* pstyle)
+{
+    if (!pstyle)
+        return E_POINTER;
+    *pstyle = m_nBorderStyle;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::put_BorderWidth(long width)
+{
+    m_nBorderWidth = width;
+    StockPropertyChanged("OnBorderWidthChanged\n");
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::get_BorderWidth(long* width)
+{
+    if (!width)
+        return E_POINTER;
+    *width = m_nBorderWidth;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::get_HWND(HWND* pHWND)
+{
+    if (!pHWND)
+        return E_POINTER;
+    *pHWND = m_hWnd;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::put_BorderVisible(VARIANT_BOOL vbool)
+{
+    m_bBorderVisible = vbool;
+    StockPropertyChanged("OnBorderVisibleChanged\n");
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::get_BorderVisible(VARIANT_BOOL* pbool)
+{
+    if (!pbool)
+        return E_POINTER;
+    *pbool = m_bBorderVisible ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+// --- IWispControl methods ------------------------------------------------------------------
+
+STDMETHODIMP CWispControl::LoadHTML(BSTR bstrURL)
+{
+    if (!m_spBrowser)
+        return E_POINTER;
+    VARIANT flags, empty, postData;
+    VariantInit(&flags);
+    VariantInit(&empty);
+    VariantInit(&postData);
+    flags.vt = VT_I4;
+    flags.lVal = kNavigateFlags;
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 0);
+    if (bytes) {
+        postData.vt = VT_ARRAY | VT_UI1;
+        postData.parray = bytes;
+    }
+    HRESULT hr = m_spBrowser->Navigate(bstrURL, &flags, &empty, &postData, &empty);
+    VariantClear(&postData);
+    return hr;
+}
+
+STDMETHODIMP CWispControl::Init(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispParent, IDispatch** pDispChild)
+{
+    TraceLog("  CWispControl::Init(url='%s')\n", AnsiFromWide(bstrURL).c_str());
+    AxHost::RegisterWindowClass();
+    if (m_hWnd)
+        GetWindowLongPtrA(m_hWnd, GWL_STYLE);
+    m_hWndNotify = hWndNotify;
+
+    if (!m_axHost) {
+        if (!m_hWnd)
+            return E_UNEXPECTED;
+        m_axHost = MakeComObject<AxHost>();
+        m_axHost->Attach(m_hWnd);
+    }
+    HRESULT hr = m_axHost->CreateControl(bstrURL, nullptr, nullptr, IID_NULL);
+    if (FAILED(hr))
+        return hr;
+    hr = m_axHost->QueryControl(IID_IWebBrowser2, m_spBrowser.PutVoid());
+    if (FAILED(hr))
+        return hr;
+    m_scriptObject.Init(m_spBrowser.Get());
+
+    if (pDispChild) {
+        hr = m_spBrowser->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(pDispChild));
+        if (FAILED(hr)) {
+            TraceLog("CWispControl::Init - failed getting getting IDispatch for browser window. hr=0x%X\n",
+                     static_cast<unsigned>(hr));
+            *pDispChild = nullptr;
+        }
+    }
+    if (pDispParent)
+        m_spParentDispatch = ComPtr<IDispatch>(pDispParent);
+
+    hr = ConnectBrowserEvents();
+    if (FAILED(hr))
+        return hr;
+    IDocHostUIHandlerDispatch* handler = this;
+    return m_axHost->SetExternalUIHandler(handler);
+}
+
+STDMETHODIMP CWispControl::CallApplicationMethod(DISPPARAMS*, VARIANT*)
+{
+    // Page script reaches the method table late-bound, through Invoke.
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::CallScriptMethod(BSTR bstrMethod, VARIANT* pvaResult, ULONG ulNumArgs, VARIANT* pvaArgs)
+{
+    try {
+        std::vector<VARIANT> args(ulNumArgs);
+        VARIANT result;
+        VariantInit(&result);
+        // Take the caller's VARIANTs over; they go back after the call.
+        if (pvaResult) {
+            result = *pvaResult;
+            VariantInit(pvaResult);
+        }
+        for (ULONG i = 0; i < ulNumArgs; ++i) {
+            VariantInit(&args[i]);
+            if (pvaArgs) {
+                args[i] = pvaArgs[i];
+                VariantInit(&pvaArgs[i]);
+            }
+        }
+        VARIANT_BOOL exists = VARIANT_FALSE;
+        HRESULT hr = bstrMethod ? ScriptMethodExists(bstrMethod, &exists) : E_POINTER;
+        if (FAILED(hr) || !exists) {
+            VariantClear(&result);
+            for (VARIANT& v : args)
+                VariantClear(&v);
+            return E_FAIL;
+        }
+        std::string name = AnsiFromWide(bstrMethod);
+        // The call writes a fresh result; what the caller had in it is released, not leaked.
+        VariantClear(&result);
+        bool called = CallScriptFunction(name.c_str(), args.data(), ulNumArgs, &result);
+        if (pvaResult)
+            *pvaResult = result;
+        else
+            VariantClear(&result);
+        for (ULONG i = 0; i < ulNumArgs; ++i) {
+            if (pvaArgs)
+                pvaArgs[i] = args[i];
+            else
+                VariantClear(&args[i]);
+        }
+        if (!called) {
+            TraceLog("CWispControl::CallScriptMethod - failed calling '%s'\n", name.c_str());
+            return E_FAIL;
+        }
+        return S_OK;
+    } catch (const ComError& e) {
+        return e.hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+bool CWispControl::CallScriptFunction(const char* name, const VARIANT* args, unsigned numArgs, VARIANT* result)
+{
+    ScriptObject script;
+    script.Init(m_spBrowser.Get());
+    return script.CallMethod(name, args, numArgs, result);
+}
+
+STDMETHODIMP CWispControl::ScriptMethodExists(BSTR bstrMethod, VARIANT_BOOL* pbool)
+{
+    if (!pbool)
+        return E_POINTER;
+    *pbool = VARIANT_FALSE;
+    std::string name = AnsiFromWide(bstrMethod);
+
+    ComPtr<IDispatch> document;
+    HRESULT hr = m_spBrowser ? m_spBrowser->get_Document(document.Put()) : E_POINTER;
+    if (FAILED(hr)) {
+        TraceLog("CWispControl::ScriptMethodExists(%s) - Failed getting document IDispatch.  hr=0x%X\n", name.c_str(),
+                 static_cast<unsigned>(hr));
+        return hr;
+    }
+    ComPtr<IHTMLDocument> html;
+    hr = document ? document.As(IID_IHTMLDocument, html) : E_NOINTERFACE;
+    if (FAILED(hr)) {
+        TraceLog("CWispControl::ScriptMethodExists(%s) - Failed getting IHTMLDocument pointer from document "
+                 "dispatch.  hr=0x%X\n",
+                 name.c_str(), static_cast<unsigned>(hr));
+        return hr;
+    }
+    ComPtr<IDispatch> script;
+    hr = html->get_Script(script.Put());
+    if (FAILED(hr)) {
+        TraceLog("CWispControl::ScriptMethodExists(%s) - Failed getting script dispatch from IHTMLDocument.  "
+                 "hr=0x%X\n",
+                 name.c_str(), static_cast<unsigned>(hr));
+        return hr;
+    }
+    if (!script || !bstrMethod)
+        return S_OK;
+    LPOLESTR names[1] = {bstrMethod};
+    DISPID dispid = 0;
+    if (SUCCEEDED(script->GetIDsOfNames(IID_NULL, names, 1, kNameLocale, &dispid)))
+        *pbool = VARIANT_TRUE;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::InformParentOfUserEvents(VARIANT_BOOL inform)
+{
+    m_bInformParentOfUserEvents = inform != 0;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::UnInit()
+{
+    HRESULT hr = DisconnectBrowserEvents();
+    if (FAILED(hr))
+        TraceLog("CWispControl::UnInit() - DispEventUnadvise Failed, hr=0x%X\n", static_cast<unsigned>(hr));
+    m_dwEventCookie = 0;
+    delete m_pMenu;
+    m_pMenu = nullptr;
+    if (m_pEmailChecker)
+        m_pEmailChecker->Stop();
+    if (m_hMailThread) {
+        CloseHandle(m_hMailThread);
+        m_hMailThread = nullptr;
+    }
+    delete m_pEmailChecker;
+    m_pEmailChecker = nullptr;
+    TrimWorkingSet();
+    return S_OK;
+}
+
+// --- browser events ------------------------------------------------------------------------
+
+HRESULT CWispControl::ConnectBrowserEvents()
+{
+    DisconnectBrowserEvents();
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = m_spBrowser.As(IID_IConnectionPointContainer, container);
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IConnectionPoint> point;
+    hr = container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put());
+    if (FAILED(hr))
+        return hr;
+    return point->Advise(&m_browserEvents, &m_dwEventCookie);
+}
+
+HRESULT CWispControl::DisconnectBrowserEvents()
+{
+    if (!m_dwEventCookie)
+        return S_OK;
+    DWORD cookie = m_dwEventCookie;
+    m_dwEventCookie = 0;
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = m_spBrowser.As(IID_IConnectionPointContainer, container);
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IConnectionPoint> point;
+    hr = container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put());
+    if (FAILED(hr))
+        return hr;
+    return point->Unadvise(cookie);
+}
+
+STDMETHODIMP CWispControl::BrowserEvents::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_DWebBrowserEvents2)) {
+        *out = static_cast<DWebBrowserEvents2*>(this);
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CWispControl::BrowserEvents::GetTypeInfoCount(UINT* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::BrowserEvents::GetTypeInfo(UINT, LCID, ITypeInfo** info)
+{
+    if (info)
+        *info = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWispControl::BrowserEvents::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWispControl::BrowserEvents::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                                 VARIANT* result, EXCEPINFO* excepinfo, UINT* argError)
+{
+    // Only the page events matter; anything else the browser fires is answered as unknown.
+    if (id != DISPID_DOCUMENTCOMPLETE)
+        return DISP_E_MEMBERNOTFOUND;
+    return m_owner->Invoke(id, iid, lcid, flags, params, result, excepinfo, argError);
+}
+
+void CWispControl::OnDocumentComplete()
+{
+    TraceLog("%d: CWispControl::OnDocumentComplete\n", ThreadId());
+    m_bDocumentComplete = true;
+    if (m_hWndNotify)
+        PostMessageA(m_hWndNotify, RM_DOCUMENT_COMPLETE, 0, 0);
+    RECT rect;
+    if (m_hWnd && GetWindowRect(m_hWnd, &rect))
+        OnWidthChange(rect.right - rect.left);
+    TrimWorkingSet();
+}
+
+void CWispControl::OnWidthChange(int width)
+{
+    if (width < 1 || !m_bDocumentComplete)
+        return;
+    Bstr name(L"QDWindowWidthChanged");
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    if (FAILED(ScriptMethodExists(name.Get(), &exists))) {
+        TraceLog("Error while looking for QDWindowWidthChanged.\n");
+        return;
+    }
+    if (!exists)
+        return;
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = width - kWidthMargin;
+    CallScriptMethod(name.Get(), nullptr, 1, &arg);
+    VariantClear(&arg);
+}
+
+// --- script events from host and worker messages ---------------------------------------------
+
+void CWispControl::FireScriptEvent(const char* function, const char* eventName)
+{
+    Bstr name = Bstr::FromAnsi(function);
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    if (FAILED(ScriptMethodExists(name.Get(), &exists))) {
+        TraceLog("WispControl::%s - ScriptMethodExists failed.\n", eventName);
+        return;
+    }
+    if (!exists)
+        return;
+    if (FAILED(CallScriptMethod(name.Get(), nullptr, 0, nullptr)))
+        TraceLog("WispControl::%s - CallScriptMethod failed.\n", eventName);
+}
+
+LRESULT CWispControl::OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam)
+{
+    void* block = reinterpret_cast<void*>(lParam);
+    if (!block) {
+        TraceLog("CWispControl::OnAsyncHTTPComplete - no result block.\n");
+        return 0;
+    }
+    VARIANT args[3];
+    for (VARIANT& v : args)
+        VariantInit(&v);
+    args[0].vt = VT_UI4;
+    args[0].ulVal = static_cast<ULONG>(wParam);
+    args[1].vt = VT_UI4;
+    args[1].ulVal = HttpResultStatus(block);
+    try {
+        Bstr text = Bstr::FromAnsi(HttpResultText(block));
+        if (!text.Get())
+            ThrowComError(E_OUTOFMEMORY);
+        args[2].vt = VT_BSTR;
+        args[2].bstrVal = text.Detach();
+    } catch (...) {
+        args[2].vt = VT_ERROR;
+        args[2].scode = E_OUTOFMEMORY;
+    }
+    CallScriptFunction("QDOnAsyncHTTPComplete", args, 3, nullptr);
+    for (VARIANT& v : args)
+        VariantClear(&v);
+    FreeMessageBlock(block);
+    return 0;
+}
+
+LRESULT CWispControl::OnEmailVerifyComplete(LPARAM lParam)
+{
+    auto* request = reinterpret_cast<EmailVerifyRequest*>(lParam);
+    if (!request) {
+        TraceLog("CWispControl::OnEmailVerifyComplete can't get data! bailing \n");
+        return 0;
+    }
+    VARIANT args[2];
+    for (VARIANT& v : args) {
+        VariantInit(&v);
+        v.vt = VT_BOOL;
+    }
+    args[0].boolVal = request->verified ? VARIANT_TRUE : VARIANT_FALSE;
+    args[1].boolVal = request->stopped ? VARIANT_TRUE : VARIANT_FALSE;
+    const char* callback = request->callbackName ? request->callbackName : "";
+    Bstr name = Bstr::FromAnsi(callback);
+    LRESULT result = 0;
+    if (FAILED(CallScriptMethod(name.Get(), nullptr, 2, args))) {
+        TraceLog("Callback: '%s' failed.\n", callback);
+        result = -1;
+    }
+    FreeEmailVerifyRequest(request);
+    return result;
+}
+
+void CWispControl::OnDefaultBrowserNavigateComplete()
+{
+    Bstr name(L"OnDefaultBrowserNavigateComplete");
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    if (SUCCEEDED(ScriptMethodExists(name.Get(), &exists)) && exists)
+        CallScriptMethod(name.Get(), nullptr, 0, nullptr);
+}
+
+// --- window --------------------------------------------------------------------------------
+
+LRESULT CWispControl::OnCreate()
+{
+    TraceLog("%d: CWispControl::OnCreate - m_hWnd = 0x%X\n", ThreadId(),
+             static_cast<unsigned>(reinterpret_cast<UINT_PTR>(m_hWnd)));
+    // The control's window is also the container of its browser.
+    m_axHost = MakeComObject<AxHost>();
+    m_axHost->Attach(m_hWnd);
+    m_pMenu = new (std::nothrow) QDMenu(m_hWnd, &m_scriptObject);
+    return 0;
+}
+
+bool CWispControl::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (message) {
+    case WM_MOUSEMOVE:
+    case WM_RBUTTONDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (m_bInformParentOfUserEvents) {
+            if (HWND parent = GetParent(m_hWnd))
+                SendMessageA(parent, message, wParam, lParam);
+        }
+        result = 0;
+        return true;
+    case RM_NEW_CONTENT_AVAILABLE:
+        TraceLog("WispControl::OnNewContentAvailable\n");
+        FireScriptEvent("QDOnNewContentAvailable", "OnNewContentAvailable");
+        result = 0;
+        return true;
+    case RM_DESKTOP_LOADED:
+        FireScriptEvent("QDOnDesktopLoaded", "OnDesktopLoaded");
+        result = 0;
+        return true;
+    case RM_NEW_DESKTOP_INSTANCE:
+        FireScriptEvent("QDOnNewDesktopInstance", "OnNewDesktopInstance");
+        result = 0;
+        return true;
+    case RM_ASYNC_HTTP_COMPLETE:
+        result = OnAsyncHttpComplete(wParam, lParam);
+        return true;
+    case WM_CREATE:
+        result = OnCreate();
+        return true;
+    case WM_ERASEBKGND:
+        result = 0;
+        return true;
+    case WM_PAINT:
+        return false;
+    case RM_EMAIL_CHECK_COMPLETE:
+        // lParam is the checker that finished; a message from a checker already deleted (UnInit
+        // ran meanwhile) must not be followed.
+        if (lParam && m_pEmailChecker && reinterpret_cast<EmailChecker*>(lParam) == m_pEmailChecker)
+            m_pEmailChecker->OnCheckComplete();
+        result = 0;
+        return true;
+    case RM_EMAIL_VERIFY_COMPLETE:
+        result = OnEmailVerifyComplete(lParam);
+        return true;
+    case WM_WINDOWPOSCHANGED: {
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+        // The default handling still runs: it sends the WM_SIZE that resizes the hosted browser.
+        DefaultWindowProc(message, wParam, lParam);
+        if (pos)
+            OnWidthChange(pos->cx);
+        result = 0;
+        return true;
+    }
+    case RM_DEFAULT_BROWSER_NAVIGATE_COMPLETE:
+        OnDefaultBrowserNavigateComplete();
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT CWispControl::ControlWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Page events call into script, which may release the last outside reference to us.
+    ComPtr<IUnknown> self(Identity());
+    try {
+        LRESULT result = 0;
+        if (ProcessControlMessage(message, wParam, lParam, result))
+            return result;
+        if (m_dynamicChain.Offer(m_hWnd, message, wParam, lParam, result))
+            return result;
+        if (m_axHost && m_axHost->HandleMessage(message, wParam, lParam, result))
+            return result;
+        if (message == WM_DESTROY && m_axHost) {
+            m_axHost->Detach();
+            m_axHost = nullptr;
+        }
+        // Reflected notifications (OCM_ range) are not for us either.
+        return DefaultWindowProc(message, wParam, lParam);
+    } catch (const ComError& e) {
+        TraceLog("CWispControl::ControlWindowProc - failed, hr=0x%X\n", static_cast<unsigned>(e.hr));
+    } catch (...) {
+        TraceLog("CWispControl::ControlWindowProc - exception caught, message 0x%X\n", message);
+    }
+    return 0;
+}
+
+HRESULT CWispControl::CoClassTypeInfo(ITypeInfo** info)
+{
+    return WispModule::GetTypeInfo(CLSID_WispControl, info);
+}
+
+// --- IDocHostUIHandlerDispatch -------------------------------------------------------------
+
+STDMETHODIMP CWispControl::ShowContextMenu(DWORD dwID, DWORD, DWORD, IUnknown*, IDispatch*, HRESULT* pdwRetVal)
+{
+    TraceLog("IWispControl - ShowContextMenu, MenuID id=%d\n", static_cast<int>(dwID));
+    // Edit fields keep the browser's own menu; everywhere else the menu counts as shown.
+    if (dwID == CONTEXT_MENU_CONTROL)
+        return E_NOTIMPL;
+    if (pdwRetVal)
+        *pdwRetVal = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::GetHostInfo(DWORD*, DWORD*) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::ShowUI(DWORD, IUnknown*, IUnknown*, IUnknown*, IUnknown*, HRESULT*) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::HideUI() { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::UpdateUI() { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::EnableModeless(VARIANT_BOOL) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::OnDocWindowActivate(VARIANT_BOOL) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::OnFrameWindowActivate(VARIANT_BOOL) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::ResizeBorder(long, long, long, long, IUnknown*, VARIANT_BOOL) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::TranslateAccelerator(DWORD_PTR, DWORD, DWORD_PTR, DWORD_PTR, BSTR, DWORD, HRESULT*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CWispControl::GetOptionKeyPath(BSTR*, DWORD) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::GetDropTarget(IUnknown*, IUnknown**) { return E_NOTIMPL; }
+
+STDMETHODIMP CWispControl::GetExternal(IDispatch** ppDispatch)
+{
+    if (!ppDispatch)
+        return E_POINTER;
+    IWispControl* face = this;
+    face->AddRef();
+    *ppDispatch = face;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::TranslateUrl(DWORD, BSTR, BSTR*) { return E_NOTIMPL; }
+STDMETHODIMP CWispControl::FilterDataObject(IUnknown*, IUnknown**) { return E_NOTIMPL; }
+
+// --- application methods that live on the control ----------------------------------------------
+
+bool CWispControl::ShowQuillDesktopInBrowser(bool flag)
+{
+    if (!ShowDesktopInDefaultBrowser(flag, true)) {
+        TraceLog("CWispControl::ShowQuillDesktopInBrowser(%d) - Failed.\n", flag ? 1 : 0);
+        return false;
+    }
+    return true;
+}
+
+int CWispControl::GetWindowWidth()
+{
+    RECT rect;
+    if (!m_hWnd || !GetWindowRect(m_hWnd, &rect)) {
+        TraceLog("CWispControl::GetWindowWidth() - GetWindowRect failed.  LastError = %d\n",
+                 static_cast<int>(GetLastError()));
+        return 0;
+    }
+    return rect.right - rect.left;
+}
+
+int CWispControl::GetWindowHeight()
+{
+    RECT rect;
+    if (!m_hWnd || !GetWindowRect(m_hWnd, &rect)) {
+        TraceLog("CWispControl::GetWindowHeight() - GetWindowRect failed. LastError = %d\n",
+                 static_cast<int>(GetLastError()));
+        return 0;
+    }
+    return rect.bottom - rect.top;
+}
+
+bool CWispControl::HTTP(unsigned long requestId, const char* verb, const char* server, const char* serverPath,
+                        const char* localPath, const char* postData, unsigned long postDataLength,
+                        unsigned short port, unsigned long accessType)
+{
+    auto text = [](const char* s) { return s ? s : "(null)"; };
+    TraceLog("CWispControl::HTTP - Verb='%s', server='%s', serverPath='%s', localPath='%s', postData='%s'\n",
+             text(verb), text(server), text(serverPath), text(localPath), text(postData));
+    HttpRequestParams params = {requestId, verb,           server, serverPath, localPath,
+                                postData,  postDataLength, port,   accessType};
+    return StartAsyncHttpRequest(params, m_hWndNotify);
+}
+
+int CWispControl::ShowMessageBox(const char* text, const char* caption, UINT style)
+{
+    return MessageBoxA(GetDesktopWindow(), text ? text : "", caption ? caption : "", style);
+}

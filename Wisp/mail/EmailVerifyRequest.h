@@ -1,0 +1,23 @@
+// The record an account-verification worker posts to the control's window with message 0x0436.
+// The worker allocates it with NewEmailVerifyRequest; the receiving window frees it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct EmailVerifyRequest {
+    int32_t accountType;
+    char* userName;
+    char* password;
+    char* callbackName;   // the page function told the result
+    HWND controlWindow;
+    uint8_t verified;     // the account verified
+    uint8_t stopped;      // the verification was stopped before it ended
+};
+
+// Copies the strings; null strings stay null. Null when out of memory.
+EmailVerifyRequest* NewEmailVerifyRequest(int32_t accountType, const char* userName, const char* password,
+                                          const char* callbackName, HWND controlWindow);
+// Frees the strings and the record (null is fine).
+void FreeEmailVerifyRequest(EmailVerifyRequest* request);

@@ -1,0 +1,19 @@
+// The block an asynchronous HTTP request posts with message 0x040C (lParam; wParam is the
+// request id): a 32-bit status, a 32-bit length n counting the terminating NUL, n response
+// bytes ending with NUL, then four zero bytes. Allocated with AllocateMessageBlock; the
+// receiving window frees it with FreeMessageBlock.
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+
+struct HttpResultHeader {
+    uint32_t status;
+    uint32_t length;
+};
+
+// A new block holding status and the `size` bytes of body (a NUL is added). Null when out of memory.
+void* NewHttpResultBlock(uint32_t status, const char* body, std::size_t size);
+// The status and the text of a block (the text ends at its first NUL; empty without a body).
+uint32_t HttpResultStatus(const void* block);
+const char* HttpResultText(const void* block);

@@ -1,0 +1,94 @@
+// Plays the desktop application a control lives in: it creates the control-creation mutex, a
+// top-level window of the host contract's class and title, a container child window holding
+// Wisp.WispControl (created by ProgID), and records the messages those windows receive. Tests
+// and the example host share it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Wisp_h.h"
+#include "common/axhost/AxHost.h"
+#include "common/com/ComPtr.h"
+#include "common/com/Handle.h"
+
+namespace host {
+
+struct ReceivedMessage {
+    enum Window { Host, Container } window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::string data;   // WM_COPYDATA payload (dwData is in wParam then)
+};
+
+class HostApplication {
+public:
+    HostApplication();
+    ~HostApplication();
+    HostApplication(const HostApplication&) = delete;
+    HostApplication& operator=(const HostApplication&) = delete;
+
+    // The mutex and the windows; the container fills the host window's client area.
+    bool Create(int width = 640, int height = 480, bool visible = false);
+    // Creates Wisp.WispControl in the container. Answers the creation's HRESULT.
+    HRESULT CreateControl(const wchar_t* progId = L"Wisp.WispControl");
+    // Init(url, host window, parent, &child) on the control.
+    HRESULT InitControl(const std::wstring& url, IDispatch* parent = nullptr);
+    // UnInit, release, destroy the windows (in that order). Safe to call twice.
+    void Destroy();
+
+    IWispControl* Control() const { return m_control.Get(); }
+    IDispatch* ChildDispatch() const { return m_child.Get(); }
+    HWND HostWindow() const { return m_hostWindow; }
+    HWND ContainerWindow() const { return m_container; }
+    HWND ControlWindow() const;
+
+    // Moves and sizes the container (the control fills it).
+    void ResizeContainer(int width, int height);
+    // Keeps `height` pixels at the bottom of the host window free of the container.
+    void ReserveBottom(int height);
+
+    // Host-contract messages to the control's window.
+    LRESULT SendToControl(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // An asynchronous HTTP result as the HTTP client posts it: to the host window, which passes
+    // it on to the control. Answers the block (freed by the control).
+    void* PostHttpComplete(unsigned long requestId, unsigned long status, const std::string& text);
+
+    const std::vector<ReceivedMessage>& Messages() const { return m_messages; }
+    void ClearMessages() { m_messages.clear(); }
+    int CountMessages(UINT message, ReceivedMessage::Window window = ReceivedMessage::Host) const;
+    // Pumps until `message` arrives (count grows past `already`), or the time is up.
+    bool WaitForMessage(UINT message, DWORD timeoutMs, int already = 0);
+    // Each recorded message is also reported here (the example host prints them).
+    void SetObserver(void (*observer)(const ReceivedMessage&, void*), void* context)
+    {
+        m_observer = observer;
+        m_observerContext = context;
+    }
+
+private:
+    static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Record(ReceivedMessage::Window window, UINT message, WPARAM wParam, LPARAM lParam, std::string data = {});
+
+    UniqueHandle m_creationMutex;
+    HWND m_hostWindow = nullptr;
+    HWND m_container = nullptr;
+    int m_reservedBottom = 0;
+    ComPtr<AxHost> m_axHost;
+    ComPtr<IWispControl> m_control;
+    ComPtr<IDispatch> m_child;
+    std::vector<ReceivedMessage> m_messages;
+    void (*m_observer)(const ReceivedMessage&, void*) = nullptr;
+    void* m_observerContext = nullptr;
+};
+
+// Full path of a file next to the running executable.
+std::wstring PathBesideExecutable(const wchar_t* name);
+// file:/// URL of a local path.
+std::wstring FileUrl(const std::wstring& path);
+
+}  // namespace host
