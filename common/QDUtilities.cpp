@@ -1,6 +1,7 @@
 #include "common/QDUtilities.h"
 
 #include "common/HostMessages.h"
+#include "common/MessageBlock.h"
 #include "common/PersistentSettings.h"
 #include "common/QDCopyData.h"
 #include "common/SettingsIds.h"
@@ -235,8 +236,7 @@ DWORD PostDataMessageSameProcessOnly(HWND window, UINT message, WPARAM wParam, c
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - pData is NULL.\n");
         return ERROR_INVALID_PARAMETER;
     }
-    // The process heap, not a runtime's: the receiver may be another module of this process.
-    void* copy = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, byteCount);
+    void* copy = AllocateMessageBlock(byteCount);
     if (!copy) {
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - out of memory.\n");
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -245,18 +245,12 @@ DWORD PostDataMessageSameProcessOnly(HWND window, UINT message, WPARAM wParam, c
     if (!PostMessageA(window, message, wParam, reinterpret_cast<LPARAM>(copy))) {
         // Nobody will receive the copy: it is still ours to free.
         const DWORD error = GetLastError();
-        HeapFree(GetProcessHeap(), 0, copy);
+        FreeMessageBlock(copy);
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - PostMessage failed. Error %d\n",
                  static_cast<int>(error));
         return error ? error : ERROR_INVALID_WINDOW_HANDLE;
     }
     return 0;
-}
-
-void FreeDataMessage(LPARAM lParam)
-{
-    if (lParam)
-        HeapFree(GetProcessHeap(), 0, reinterpret_cast<void*>(lParam));
 }
 
 // --- Log-on start entry ---------------------------------------------------------------------

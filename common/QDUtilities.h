@@ -48,10 +48,9 @@ LRESULT NotifyClientsRecord(UINT message, WPARAM wParam, LPARAM lParam, uint32_t
 LRESULT NotifyTopClientRecord(UINT message, WPARAM wParam, LPARAM lParam, uint32_t byteCount,
                               const void* payload);
 // Posts a private heap copy of the payload as lParam to a window of this process, which owns
-// the copy and frees it with FreeDataMessage. 0, or a system error code (87 for no bytes).
+// the copy and frees it with FreeMessageBlock (common/MessageBlock.h). 0, or a system error code (87 for no bytes).
 DWORD PostDataMessageSameProcessOnly(HWND window, UINT message, WPARAM wParam, const void* payload,
                                      size_t byteCount);
-void FreeDataMessage(LPARAM lParam);
 
 // --- Log-on start entry (HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run) ----------------
 extern const char kRunKey[];

@@ -1,6 +1,7 @@
 #include "RecorderWindow.h"
 
 #include "common/HostMessages.h"
+#include "common/MessageBlock.h"
 #include "common/QDCopyData.h"
 #include "common/QDUtilities.h"
 
@@ -74,7 +75,7 @@ LRESULT CALLBACK RecorderWindow::Procedure(HWND window, UINT message, WPARAM wPa
         received.heapBlockSize = HeapSize(GetProcessHeap(), 0, reinterpret_cast<void*>(lParam));
         if (received.heapBlockSize != static_cast<SIZE_T>(-1))
             received.bytes.assign(reinterpret_cast<const char*>(lParam), received.heapBlockSize);
-        QDUtilities::FreeDataMessage(lParam);
+        FreeMessageBlock(reinterpret_cast<void*>(lParam));
     }
     {
         std::lock_guard<std::mutex> guard(self->m_lock);
