@@ -1,0 +1,426 @@
+#include "Wisp/mail/Pop3Connection.h"
+
+#include "Wisp/mail/Winsock.h"
+#include "common/TraceLog.h"
+
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const std::size_t kCommandBufferSize = 4096;
+const std::size_t kBigBufferSize = 4096;
+const std::size_t kStatBufferSize = 100;
+// Polling step while a response is awaited.
+const DWORD kPollMilliseconds = 250;
+
+// A dotted address as it is, else the host name's first IPv4 address.
+bool ResolveServer(const std::string& server, in_addr& address)
+{
+    const unsigned long dotted = inet_addr(server.c_str());
+    if (dotted != INADDR_NONE || server == "255.255.255.255") {
+        address.s_addr = dotted;
+        return true;
+    }
+    if (server.empty())
+        return false;
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(server.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return false;
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+// Reads an unsigned decimal number after optional blanks; false when there is none or it
+// does not fit 32 bits.
+bool ParseCount(const char* text, uint32_t& value, const char*& end)
+{
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    if (*text < '0' || *text > '9')
+        return false;
+    unsigned long long number = 0;
+    while (*text >= '0' && *text <= '9') {
+        number = number * 10 + static_cast<unsigned>(*text - '0');
+        if (number > UINT32_MAX)
+            return false;
+        ++text;
+    }
+    value = static_cast<uint32_t>(number);
+    end = text;
+    return true;
+}
+
+}  // namespace
+
+CPop3Connection::CPop3Connection()
+{
+    const int error = wisp_mail::StartWinsockOnce();
+    if (error != 0)
+        TraceLog("CPop3Connection::CPop3Connection - WSAStartup failed, error %d\n", error);
+}
+
+CPop3Connection::~CPop3Connection()
+{
+    if (m_bConnected)
+        CPop3Connection::Disconnect();
+    CloseSocket();
+}
+
+bool CPop3Connection::Disconnect()
+{
+    if (!m_bConnected) {
+        TraceLog("CPop3Connection, Already disconnected\n");
+        CloseSocket();
+        return false;
+    }
+    bool ok = true;
+    if (!SendText("QUIT\r\n")) {
+        TraceLog("Failed to send the QUIT command to the POP3 server\n");
+        ok = false;
+    } else {
+        std::string text;
+        if (!ReadCommandResponse(text)) {
+            TraceLog("Failed while connected to read a QUIT command response from the POP3 server\n");
+            ok = false;
+        }
+    }
+    m_bConnected = false;
+    CloseSocket();
+    return ok;
+}
+
+bool CPop3Connection::Connect(const std::string& server, const std::string& user,
+                              const std::string& password, unsigned short port)
+{
+    if (!IsSafeCommandArgument(user) || !IsSafeCommandArgument(password)) {
+        TraceLog("CPop3Connection::Connect - the user name or password holds CR, LF or NUL; "
+                 "not sent.\n");
+        return false;
+    }
+    if (!OpenConnection(server, port))
+        return false;
+
+    std::string text;
+    if (!SendText("USER " + user + "\r\n")) {
+        TraceLog("Failed to send the USER command to the POP3 server\n");
+        Disconnect();
+        return false;
+    }
+    if (!ReadCommandResponse(text)) {
+        TraceLog("Failed while connected to read a USER command response from the POP3 server\n");
+        Disconnect();
+        return false;
+    }
+    if (!SendText("PASS " + password + "\r\n")) {
+        TraceLog("Failed to send the PASS command to the POP3 server\n");
+        Disconnect();
+        return false;
+    }
+    if (!ReadCommandResponse(text)) {
+        TraceLog("Failed while connected to read a PASS command response from the POP3 server\n");
+        Disconnect();
+        return false;
+    }
+    return true;
+}
+
+bool CPop3Connection::Statistics(uint32_t& count, uint32_t& size)
+{
+    if (!SendText("STAT\r\n")) {
+        TraceLog("Failed to send the STAT command to the POP3 server\n");
+        return false;
+    }
+    std::string text;
+    if (!ReadStatResponse(text)) {
+        TraceLog("Error retrieving the STAT response from the POP3 server");
+        return false;
+    }
+    // "+OK <count> <size>"
+    const char* blank = text.c_str() + std::strcspn(text.c_str(), " \t");
+    uint32_t messages = 0, bytes = 0;
+    const char* end = nullptr;
+    if (_strnicmp(text.c_str(), "+OK", 3) != 0 || *blank == '\0' ||
+        !ParseCount(blank, messages, end) || (*end != ' ' && *end != '\t') ||
+        !ParseCount(end, bytes, end)) {
+        TraceLog("POP3 server did not respond correctly to the STAT response\n");
+        return false;
+    }
+    m_uMessageCount = messages;
+    count = messages;
+    size = bytes;
+    return true;
+}
+
+bool CPop3Connection::ReadStatResponse(std::string& text)
+{
+    char buffer[kStatBufferSize];
+    std::unique_ptr<char[]> big;
+    const bool ok = ReadResponse(buffer, sizeof buffer, "\r\n", big, kBigBufferSize);
+    text = big ? big.get() : buffer;
+    return ok;
+}
+
+bool CPop3Connection::ReadCommandResponse(std::string& text)
+{
+    char buffer[kCommandBufferSize];
+    std::unique_ptr<char[]> big;
+    const bool ok = ReadResponse(buffer, sizeof buffer, "\r\n", big, kBigBufferSize);
+    text = big ? big.get() : buffer;
+    return ok;
+}
+
+bool CPop3Connection::ReadResponse(char* buffer, std::size_t bufferSize, const char* terminator,
+                                   std::unique_ptr<char[]>& bigBuffer, std::size_t bigBufferSize)
+{
+    return Receive(buffer, bufferSize, terminator, ResponseEnd::Terminator, bigBuffer,
+                   bigBufferSize);
+}
+
+bool CPop3Connection::IsResponseOK(const char* text)
+{
+    return text && _strnicmp(text, "+OK", 3) == 0;
+}
+
+bool CPop3Connection::Reset()
+{
+    return SendAndReadAnswer("RSET\r\n", "Failed to send the RSET command to the POP3 server\n");
+}
+
+bool CPop3Connection::KeepAlive()
+{
+    return SendAndReadAnswer("NOOP\r\n", "Failed to send the NOOP command to the POP3 server\n");
+}
+
+bool CPop3Connection::OpenConnection(const std::string& server, unsigned short port)
+{
+    if (m_bConnected)
+        Disconnect();
+    CloseSocket();
+
+    const int startError = wisp_mail::StartWinsockOnce();
+    if (startError != 0)
+        TraceLog("CPop3Connection::Connect - WSAStartup failed, error %d\n", startError);
+    m_hSocket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (m_hSocket == INVALID_SOCKET) {
+        TraceLog("Failed to create client socket, GetLastError:%d\n", WSAGetLastError());
+        return false;
+    }
+
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    bool connected = false;
+    if (!ResolveServer(server, address.sin_addr))
+        WSASetLastError(WSAEINVAL);
+    else
+        connected = connect(m_hSocket, reinterpret_cast<const sockaddr*>(&address),
+                            sizeof address) != SOCKET_ERROR;
+    if (!connected) {
+        const int error = WSAGetLastError();
+        TraceLog("Could not connect to the POP3 mailbox, GetLastError:%d\n", error);
+        CloseSocket();
+        WSASetLastError(error);
+        return false;
+    }
+
+    m_bConnected = true;
+    std::string greeting;
+    if (!ReadCommandResponse(greeting)) {
+        TraceLog("Failed while connected to read a command response from the POP3 server\n");
+        Disconnect();
+        return false;
+    }
+    return true;
+}
+
+bool CPop3Connection::SendText(const std::string& text)
+{
+    if (m_hSocket == INVALID_SOCKET) {
+        WSASetLastError(WSAENOTSOCK);
+        return false;
+    }
+    std::size_t sent = 0;
+    while (sent < text.size()) {
+        const int chunk = static_cast<int>(std::min<std::size_t>(text.size() - sent, INT_MAX));
+        const int result = send(m_hSocket, text.data() + sent, chunk, 0);
+        if (result == SOCKET_ERROR)
+            return false;
+        sent += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+void CPop3Connection::CloseSocket()
+{
+    if (m_hSocket != INVALID_SOCKET) {
+        closesocket(m_hSocket);
+        m_hSocket = INVALID_SOCKET;
+    }
+}
+
+bool CPop3Connection::SendAndReadAnswer(const char* command, const char* sendFailure)
+{
+    if (!SendText(command)) {
+        TraceLog("%s", sendFailure);
+        return false;
+    }
+    std::string text;
+    return ReadCommandResponse(text);
+}
+
+bool CPop3Connection::Receive(char* buffer, std::size_t bufferSize, const char* terminator,
+                              ResponseEnd end, std::unique_ptr<char[]>& bigBuffer,
+                              std::size_t bigBufferSize)
+{
+    bigBuffer.reset();
+    m_strLastResponse.clear();
+    if (!buffer) {
+        TraceLog("CPop3Connection::ReadResponse - buffer is NULL.\n");
+        return false;
+    }
+    if (bufferSize < 2) {
+        TraceLog("CPop3Connection::ReadResponse - a buffer of %u bytes holds no text.\n",
+                 static_cast<unsigned>(bufferSize));
+        if (bufferSize > 0)
+            buffer[0] = '\0';
+        return false;
+    }
+    buffer[0] = '\0';
+    if (!terminator || (end == ResponseEnd::Terminator && !*terminator)) {
+        TraceLog("CPop3Connection::ReadResponse - terminator is NULL.\n");
+        return false;
+    }
+    if (m_hSocket == INVALID_SOCKET) {
+        TraceLog("CPop3Connection::ReadResponse - no connection.\n");
+        WSASetLastError(WSAENOTCONN);
+        return false;
+    }
+
+    const std::size_t terminatorLength = std::strlen(terminator);
+    char* text = buffer;
+    std::size_t capacity = bufferSize;
+    std::size_t length = 0;
+    std::size_t lineStart = 0;        // TaggedLine: the first line not yet known to be untagged
+    std::size_t taggedLine = 0;
+    const DWORD start = GetTickCount();
+    auto keep = [&] { m_strLastResponse.assign(text, length); };
+
+    for (;;) {
+        if (GetTickCount() - start > m_dwReadTimeout) {
+            keep();
+            TraceLog("CPop3Connection::ReadResponse - no complete response within %u ms.\n",
+                     static_cast<unsigned>(m_dwReadTimeout));
+            WSASetLastError(WSAETIMEDOUT);
+            return false;
+        }
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(m_hSocket, &readable);
+        timeval noWait = {0, 0};
+        const int ready = select(0, &readable, nullptr, nullptr, &noWait);
+        if (ready == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            keep();
+            TraceLog("CPop3Connection::ReadResponse - select failed, error %d\n", error);
+            WSASetLastError(error);
+            return false;
+        }
+        if (ready == 0) {
+            Sleep(kPollMilliseconds);
+            continue;
+        }
+
+        if (length + 1 >= capacity) {
+            // The store is full: go on in a larger heap buffer that starts with the text so far.
+            if (capacity > kMaxResponseLength) {
+                keep();
+                TraceLog("CPop3Connection::ReadResponse - response longer than %u bytes.\n",
+                         static_cast<unsigned>(kMaxResponseLength));
+                WSASetLastError(WSAEMSGSIZE);
+                return false;
+            }
+            const std::size_t grown = capacity + std::max(bigBufferSize, capacity);
+            std::unique_ptr<char[]> larger(new (std::nothrow) char[grown]);
+            if (!larger) {
+                keep();
+                TraceLog("CPop3Connection::ReadResponse - no memory for %u bytes.\n",
+                         static_cast<unsigned>(grown));
+                WSASetLastError(WSA_NOT_ENOUGH_MEMORY);
+                return false;
+            }
+            std::memcpy(larger.get(), text, length + 1);
+            bigBuffer = std::move(larger);
+            text = bigBuffer.get();
+            capacity = grown;
+        }
+
+        const int room = static_cast<int>(std::min<std::size_t>(capacity - length - 1, INT_MAX));
+        const int received = recv(m_hSocket, text + length, room, 0);
+        if (received == SOCKET_ERROR || received == 0) {
+            const int error = received == 0 ? WSAECONNRESET : WSAGetLastError();
+            keep();
+            if (received == 0)
+                TraceLog("CPop3Connection::ReadResponse - the server closed the connection.\n");
+            else
+                TraceLog("CPop3Connection::ReadResponse - recv failed, error %d\n", error);
+            WSASetLastError(error);
+            return false;
+        }
+        const std::size_t before = length;
+        length += static_cast<std::size_t>(received);
+        text[length] = '\0';
+
+        bool complete = false;
+        if (end == ResponseEnd::Terminator) {
+            // The terminator may straddle two receives.
+            const std::size_t from =
+                before >= terminatorLength - 1 ? before - (terminatorLength - 1) : 0;
+            const char* found =
+                std::search(text + from, text + length, terminator, terminator + terminatorLength);
+            if (found != text + length) {
+                // The response ends at its terminator.
+                length = static_cast<std::size_t>(found - text);
+                complete = true;
+            }
+        } else {
+            // Only complete lines count; the tagged one ends the response.
+            for (std::size_t i = before; i < length && !complete; ++i) {
+                if (text[i] != '\n')
+                    continue;
+                if (i - lineStart >= 2 && text[lineStart] == '?' && text[lineStart + 1] == ' ') {
+                    taggedLine = lineStart;
+                    length = i > lineStart && text[i - 1] == '\r' ? i - 1 : i;
+                    complete = true;
+                } else {
+                    lineStart = i + 1;
+                }
+            }
+        }
+        if (!complete)
+            continue;
+
+        text[length] = '\0';
+        keep();
+        bool ok = IsResponseOK(text);
+        if (end == ResponseEnd::TaggedLine)
+            ok = ok && IsResponseOK(text + taggedLine);
+        if (!ok)
+            WSASetLastError(WSAEPROTONOSUPPORT);   // 10043: the server refused
+        return ok;
+    }
+}
+
+bool CPop3Connection::IsSafeCommandArgument(const std::string& text)
+{
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}

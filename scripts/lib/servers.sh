@@ -1,0 +1,146 @@
+# Private mail servers for the tests and the benchmark: Dovecot (IMAP and POP3) on 127.0.0.1
+# with a configuration, users and Maildir mailboxes made fresh under the build folder.
+#   mail_servers_start <build dir>    mail_servers_stop
+# mail_servers_start exports what the test programs read (Wine hands the environment on):
+#   WISP_MAIL_HOST, WISP_IMAP_PORT, WISP_POP3_PORT and WISP_MAIL_<ACCOUNT>_USER / _PASSWORD for
+#   the accounts below. Their contents are what tests/mail expects:
+#   SMALL   4 messages: seen, no flags, answered only, flagged and seen (2 unseen)
+#   SINGLE  1 message without flags (1 unseen)
+#   SEEN    3 seen messages (0 unseen)
+#   EMPTY   no messages
+#   BIG     5,000 messages, 1,234 of them unseen
+#   BENCH   10,000 messages, 2,500 of them unseen
+#   QUOTED  2 messages, 1 unseen, with a password holding blanks, quotes and a backslash
+
+# A free TCP port on the loopback interface (the kernel picks it; a tiny race is harmless here).
+mail_free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+mail_servers_start() {   # build-dir
+  MAIL_SERVERS_DIR="$1/mail-servers"
+  local dir="$MAIL_SERVERS_DIR"
+  rm -rf "$dir"
+  mkdir -p "$dir/run" "$dir/state" "$dir/home"
+
+  export WISP_MAIL_HOST=127.0.0.1
+  export WISP_IMAP_PORT WISP_POP3_PORT
+  WISP_IMAP_PORT="$(mail_free_port)"
+  WISP_POP3_PORT="$(mail_free_port)"
+  while [ "$WISP_POP3_PORT" = "$WISP_IMAP_PORT" ]; do WISP_POP3_PORT="$(mail_free_port)"; done
+
+  export WISP_MAIL_SMALL_USER=small   WISP_MAIL_SMALL_PASSWORD=small-secret
+  export WISP_MAIL_SINGLE_USER=single WISP_MAIL_SINGLE_PASSWORD=single-secret
+  export WISP_MAIL_SEEN_USER=seen     WISP_MAIL_SEEN_PASSWORD=seen-secret
+  export WISP_MAIL_EMPTY_USER=empty   WISP_MAIL_EMPTY_PASSWORD=empty-secret
+  export WISP_MAIL_BIG_USER=big       WISP_MAIL_BIG_PASSWORD=big-secret
+  export WISP_MAIL_BENCH_USER=bench   WISP_MAIL_BENCH_PASSWORD=bench-secret
+  export WISP_MAIL_QUOTED_USER=quoted
+  export WISP_MAIL_QUOTED_PASSWORD='my "pass" \ word'
+
+  local account user password
+  : >"$dir/passwd"
+  for account in SMALL SINGLE SEEN EMPTY BIG BENCH QUOTED; do
+    user="WISP_MAIL_${account}_USER"; password="WISP_MAIL_${account}_PASSWORD"
+    printf '%s:{PLAIN}%s:::::::\n' "${!user}" "${!password}" >>"$dir/passwd"
+  done
+  local m="$dir/home"
+  python3 "$ROOT/scripts/lib/mailboxes.py" \
+    "$m/small/Maildir" S,-,R,FS \
+    "$m/single/Maildir" - \
+    "$m/seen/Maildir" S,RS,S \
+    "$m/empty/Maildir" 0/0 \
+    "$m/big/Maildir" 5000/1234 \
+    "$m/bench/Maildir" 10000/2500 \
+    "$m/quoted/Maildir" -,S || return 1
+  local MAIL_UID MAIL_GID
+  MAIL_UID="$(id -u nobody)" MAIL_GID="$(id -g nobody)"
+  chown -R "$MAIL_UID:$MAIL_GID" "$m"
+
+  cat >"$dir/dovecot.conf" <<EOF
+# Private test instance: loopback only, plaintext, everything under this folder.
+base_dir = $dir/run
+state_dir = $dir/state
+instance_name = wisp-test-$$
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+protocols = imap pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+# A refused log-in answers at once (the default waits 2 s, as long as the client's read time-out).
+auth_failure_delay = 0
+auth_mechanisms = plain login
+# Dovecot refuses root for mail and for its login processes: mail belongs to "nobody", the
+# other processes run as the users the Dovecot package creates.
+default_internal_user = dovecot
+default_login_user = dovenull
+mail_location = maildir:~/Maildir
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=$MAIL_UID gid=$MAIL_GID home=$dir/home/%u
+}
+service imap-login {
+  inet_listener imap {
+    address = 127.0.0.1
+    port = $WISP_IMAP_PORT
+  }
+  inet_listener imaps {
+    port = 0
+  }
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $WISP_POP3_PORT
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+EOF
+  dovecot -F -c "$dir/dovecot.conf" >>"$dir/dovecot.out" 2>&1 &
+  MAIL_SERVERS_PID=$!
+  # After a refused log-in Dovecot delays every later log-in from the same address by a growing
+  # penalty (2 s, 4 s, ...), longer than the client's read time-out, so one test's refusal would
+  # break the tests after it. The auth process keeps no penalties when it finds no penalty
+  # socket at its start, which comes with the first log-in, after this.
+  for _ in $(seq 100); do
+    [ -S "$dir/run/anvil-auth-penalty" ] && break
+    sleep 0.05
+  done
+  rm -f "$dir/run/anvil-auth-penalty"
+  local port ok
+  for port in "$WISP_IMAP_PORT" "$WISP_POP3_PORT"; do
+    ok=0
+    for _ in $(seq 100); do
+      if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then ok=1; break; fi
+      kill -0 "$MAIL_SERVERS_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    if [ "$ok" != 1 ]; then
+      echo "mail_servers_start: Dovecot did not listen on 127.0.0.1:$port; see $dir/dovecot.log" >&2
+      cat "$dir/dovecot.out" "$dir/dovecot.log" >&2 2>/dev/null || true
+      mail_servers_stop
+      return 1
+    fi
+  done
+}
+
+mail_servers_stop() {
+  if [ -n "${MAIL_SERVERS_PID:-}" ]; then
+    kill "$MAIL_SERVERS_PID" 2>/dev/null || true
+    for _ in $(seq 50); do
+      kill -0 "$MAIL_SERVERS_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -9 "$MAIL_SERVERS_PID" 2>/dev/null || true
+    wait "$MAIL_SERVERS_PID" 2>/dev/null || true
+  fi
+  MAIL_SERVERS_PID=
+  return 0
+}
