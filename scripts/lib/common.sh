@@ -5,7 +5,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 ensure_tools() {
   if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
      ! command -v Xvfb >/dev/null || [ ! -x /usr/lib/wine/wine64 ] || [ ! -d /usr/src/googletest ] ||
-     ! command -v dovecot >/dev/null; then
+     ! command -v dovecot >/dev/null || [ ! -f /usr/include/gtest/gtest.h ]; then
     "$ROOT/scripts/bootstrap"
   fi
 }
@@ -33,4 +33,24 @@ configure_and_build() {   # preset [targets...]
   else
     cmake --build "$ROOT/build/$preset" -j "$JOBS"
   fi
+}
+
+# The portable pieces (tag reader, string obfuscation) built for this machine with the host
+# compiler under the address and undefined-behaviour sanitizers, and run. Rebuilt only when a
+# source changed.
+native_tests() {
+  local out="$ROOT/build/native" exe="$ROOT/build/native/tag_reader_tests"
+  local sources=("$ROOT/common/XmlTagReader.cpp" "$ROOT/common/Obfuscation.cpp"
+                 "$ROOT/tests/tagreader/XmlTagReaderTest.cpp" "$ROOT/tests/tagreader/ObfuscationTest.cpp")
+  mkdir -p "$out"
+  local stale=0 f
+  [ -x "$exe" ] || stale=1
+  for f in "${sources[@]}" "$ROOT/common/XmlTagReader.h" "$ROOT/common/Obfuscation.h"; do
+    [ "$f" -nt "$exe" ] && stale=1
+  done
+  if [ "$stale" = 1 ]; then
+    g++ -std=c++17 -O1 -g -Wall -Wextra -Werror -fsanitize=address,undefined -fno-sanitize-recover=all \
+        -I"$ROOT" "${sources[@]}" -lgtest -lgtest_main -pthread -o "$exe"
+  fi
+  "$exe" --gtest_brief=1
 }

@@ -1,0 +1,337 @@
+#include "common/PersistentSettings.h"
+
+#include "common/Obfuscation.h"
+#include "common/QDUtilities.h"
+#include "common/SettingsIds.h"
+#include "common/TraceLog.h"
+#include "common/XmlTagReader.h"
+
+#include <io.h>
+#include <share.h>
+
+#include <climits>
+#include <cstring>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const char kMutexName[] = "{c957a8e0-5308-11da-8cd6-0800200c9a66}";
+const DWORD kMutexTimeoutMs = 10000;
+const char kAutoStartValue[] = "TidewireDesktop.exe";
+
+// The standard decimal conversion (leading blanks, a sign, leading digits; 0 when there are
+// none), saturated to the 32-bit range instead of overflowing.
+int DecimalValue(const char* text)
+{
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        value = INT_MAX;
+    return static_cast<int>(value);
+}
+
+bool AutoStartEntryExists()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, QDUtilities::kRunKey, 0, KEY_ALL_ACCESS, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    const bool exists =
+        RegQueryValueExA(key, kAutoStartValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return exists;
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const
+    {
+        if (file)
+            fclose(file);
+    }
+};
+
+}  // namespace
+
+PersistentSettings::PersistentSettings()
+{
+    m_hSingleInstanceMutex = CreateMutexA(nullptr, FALSE, kMutexName);
+    if (!m_hSingleInstanceMutex) {
+        TraceLog("PersistentSettings::PersistentSettings m_hSingleInstanceMutex failed to be created \r");
+        return;
+    }
+    // A mutex abandoned by a killed process is ours now; the file it was saving is whole,
+    // since a save only ever replaces it by a complete new file.
+    const DWORD wait = WaitForSingleObject(m_hSingleInstanceMutex, kMutexTimeoutMs);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+        m_bOwnsMutex = true;
+    else if (wait == WAIT_TIMEOUT)
+        TraceLog("PersistentSettings::PersistentSettings - WaitForSingleObject timed out.\n");
+    else
+        TraceLog("PersistentSettings::PersistentSettings - WaitForSingleObject failed. Error %d\n",
+                 static_cast<int>(GetLastError()));
+    Load();
+}
+
+PersistentSettings::~PersistentSettings()
+{
+    if (!m_hSingleInstanceMutex) {
+        TraceLog("PersistentSettings::~PersistentSettings m_hSingleInstanceMutex is NULL and was never created! \r");
+    } else {
+        if (m_bOwnsMutex)
+            ReleaseMutex(m_hSingleInstanceMutex);
+        // Other holders keep the named mutex alive; this handle is only ours.
+        CloseHandle(m_hSingleInstanceMutex);
+        m_hSingleInstanceMutex = nullptr;
+    }
+    m_intProperties.clear();
+    m_stringProperties.clear();
+}
+
+bool PersistentSettings::BuildPath()
+{
+    return QDUtilities::GetSettingsFilePath(m_strPath);
+}
+
+bool PersistentSettings::Load()
+{
+    if (!IsUsable() || !BuildPath())
+        return false;
+    std::unique_ptr<char[]> buffer = QDUtilities::ReadFileIntoBuffer(m_strPath.c_str());
+    if (!buffer) {
+        TraceLog("PersistentSettings::Load failed, no xml buffer \n");
+        return false;
+    }
+
+    XmlTagReader reader(buffer.get());
+    XmlTag tag;
+    while (reader.Next(tag, true) == XmlTagReader::kTag) {
+        if (tag.isEndTag)
+            continue;
+        const char* id = XmlTagReader::FindAttribute(tag, "propertyID");
+        const char* value = XmlTagReader::FindAttribute(tag, "value");
+        if (!id || !value)
+            continue;
+        if (std::strcmp(tag.name, "int") == 0) {
+            m_intProperties[id] = DecimalValue(value);
+        } else if (std::strcmp(tag.name, "string") == 0) {
+            const char* encrypted = XmlTagReader::FindAttribute(tag, "encrypted");
+            if (encrypted && DecimalValue(encrypted) != 0)
+                m_stringProperties[id] = QDUtilities::DeobfuscateString(value);
+            else
+                m_stringProperties[id] = value;
+        }
+    }
+    return true;
+}
+
+bool PersistentSettings::WriteFile(const std::string& path) const
+{
+    // Denying other writers keeps a second saver (one whose mutex wait timed out) from
+    // interleaving its lines with ours.
+    std::unique_ptr<FILE, FileCloser> file(_fsopen(path.c_str(), "wt", _SH_DENYWR));
+    if (!file)
+        return false;
+    FILE* out = file.get();
+    fputs("<?xml version='1.0'?>\r", out);
+    fputs("<configdata>\r", out);
+    for (const auto& entry : m_intProperties)
+        fprintf(out, "  <int propertyID='%s' value='%d' />\r", entry.first.c_str(), entry.second);
+    for (const auto& entry : m_stringProperties) {
+        const std::string value =
+            m_bEncryptStrings ? QDUtilities::ObfuscateString(entry.second) : entry.second;
+        fprintf(out, "  <string propertyID='%s' value='%s' encrypted='%d'/>\r",
+                entry.first.c_str(), value.c_str(), m_bEncryptStrings ? 1 : 0);
+    }
+    fputs("</configdata>\r", out);
+    // On the disk before it replaces the old file, so that a crash cannot leave an empty one.
+    const bool written = fflush(out) == 0 && _commit(_fileno(out)) == 0 && !ferror(out);
+    return fclose(file.release()) == 0 && written;
+}
+
+bool PersistentSettings::Save()
+{
+    if (!IsUsable())
+        return false;
+    if (!QDUtilities::EnsureSaveFileDirectoryExists() || !BuildPath())
+        return false;
+
+    const std::string temporary = m_strPath + ".tmp";
+    if (!WriteFile(temporary)) {
+        TraceLog("PersistentSettings::Save - failed writing '%s'. Error %d\n", temporary.c_str(),
+                 static_cast<int>(GetLastError()));
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    if (!MoveFileExA(temporary.c_str(), m_strPath.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        TraceLog("PersistentSettings::Save - failed replacing '%s'. Error %d\n", m_strPath.c_str(),
+                 static_cast<int>(GetLastError()));
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool PersistentSettings::GetProperty(const char* id, std::string& out)
+{
+    if (!id) {
+        TraceLog("PersistentSettings::GetProperty (string) - id is NULL.\n");
+        return false;
+    }
+    if (!Load()) {
+        TraceLog("PersistentSettings::GetProperty (string) failed! \n");
+        return false;
+    }
+    auto found = m_stringProperties.find(id);
+    if (found == m_stringProperties.end())
+        return false;
+    out = found->second;
+    return true;
+}
+
+bool PersistentSettings::GetProperty(const char* id, int& out)
+{
+    if (!id) {
+        TraceLog("PersistentSettings::GetProperty (int) - id is NULL.\n");
+        return false;
+    }
+    if (std::strcmp(id, SettingsId::auto_start_marigold) == 0) {
+        out = AutoStartEntryExists() ? 1 : 0;
+        return true;
+    }
+    if (!Load()) {
+        TraceLog("PersistentSettings::GetProperty (int) failed! \n");
+        return false;
+    }
+    auto found = m_intProperties.find(id);
+    if (found == m_intProperties.end())
+        return false;
+    out = found->second;
+    return true;
+}
+
+bool PersistentSettings::GetProperty(const char* id, bool& out)
+{
+    int value = 0;
+    if (!GetProperty(id, value))
+        return false;
+    out = value != 0;
+    return true;
+}
+
+bool PersistentSettings::SetProperty(const char* id, const std::string& value, bool deferSave)
+{
+    if (!id) {
+        TraceLog("PersistentSettings::SetProperty (string) - id is NULL.\n");
+        return false;
+    }
+    if (!IsUsable())
+        return false;
+    m_stringProperties[id] = value;
+    if (!deferSave)
+        Save();
+    return true;
+}
+
+bool PersistentSettings::SetProperty(const char* id, const char* value, bool deferSave)
+{
+    if (!value) {
+        TraceLog("PersistentSettings::SetProperty (string) - value is NULL.\n");
+        return false;
+    }
+    return SetProperty(id, std::string(value), deferSave);
+}
+
+bool PersistentSettings::SetProperty(const char* id, int value, bool deferSave)
+{
+    if (!id) {
+        TraceLog("PersistentSettings::SetProperty (int) - id is NULL.\n");
+        return false;
+    }
+    if (std::strcmp(id, SettingsId::auto_start_marigold) == 0) {
+        std::string directory;
+        if (!GetProperty(SettingsId::application_directory, directory))
+            return false;
+        if (!value)
+            return QDUtilities::RemoveAppFromStartup(kAutoStartValue);
+        const std::string command =
+            "\"" + directory + "\\" + kAutoStartValue + "\" " + "-NoBrowser";
+        return QDUtilities::AddAppToStartup(kAutoStartValue, command.c_str());
+    }
+    if (!IsUsable())
+        return false;
+    m_intProperties[id] = value;
+    if (!deferSave)
+        Save();
+    return true;
+}
+
+bool PersistentSettings::ComposeAccountId(const char* propertyType, const char* accountType,
+                                          int index, std::string& id)
+{
+    if (!propertyType || !accountType) {
+        TraceLog("PersistentSettings::ComposeAccountId - %s is NULL.\n",
+                 propertyType ? "accountType" : "propertyType");
+        return false;
+    }
+    id = std::string(propertyType) + accountType + std::to_string(index);
+    return true;
+}
+
+bool PersistentSettings::GetAccountProperty(const char* propertyType, const char* accountType,
+                                            int index, std::string& out)
+{
+    std::string id;
+    return ComposeAccountId(propertyType, accountType, index, id) && GetProperty(id.c_str(), out);
+}
+
+bool PersistentSettings::GetAccountProperty(const char* propertyType, const char* accountType,
+                                            int index, int& out)
+{
+    std::string id;
+    return ComposeAccountId(propertyType, accountType, index, id) && GetProperty(id.c_str(), out);
+}
+
+bool PersistentSettings::GetAccountProperty(const char* propertyType, const char* accountType,
+                                            int index, bool& out)
+{
+    std::string id;
+    return ComposeAccountId(propertyType, accountType, index, id) && GetProperty(id.c_str(), out);
+}
+
+bool PersistentSettings::SetAccountProperty(const char* propertyType, const char* accountType,
+                                            int index, int value, bool deferSave)
+{
+    std::string id;
+    return ComposeAccountId(propertyType, accountType, index, id) &&
+           SetProperty(id.c_str(), value, deferSave);
+}
+
+bool PersistentSettings::SetAccountProperty(const char* propertyType, const char* accountType,
+                                            int index, const std::string& value, bool deferSave)
+{
+    std::string id;
+    return ComposeAccountId(propertyType, accountType, index, id) &&
+           SetProperty(id.c_str(), value, deferSave);
+}
+
+int PersistentSettings::GetAccountCount(const char* accountType)
+{
+    int count = 0;
+    if (!GetAccountProperty(SettingsId::emailPropertyType_count, accountType, 0, count))
+        return 0;
+    return count;
+}

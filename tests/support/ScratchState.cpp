@@ -1,0 +1,125 @@
+#include "tests/support/ScratchState.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace testing_support {
+
+bool ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::stringstream s;
+    s << in.rdbuf();
+    bytes = s.str();
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+FileBackup::FileBackup(std::string path) : m_path(std::move(path))
+{
+    m_existed = ReadWholeFile(m_path, m_bytes);
+}
+
+FileBackup::~FileBackup()
+{
+    SetFileAttributesA(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (m_existed)
+        WriteWholeFile(m_path, m_bytes);
+    else
+        DeleteFileA(m_path.c_str());
+}
+
+RegistryValueBackup::RegistryValueBackup(HKEY root, std::string subKey, std::string valueName)
+    : m_root(root), m_subKey(std::move(subKey)), m_valueName(std::move(valueName))
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(m_root, m_subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, m_valueName.c_str(), nullptr, &m_type, nullptr, &size) ==
+        ERROR_SUCCESS) {
+        m_data.resize(size);
+        m_existed = RegQueryValueExA(key, m_valueName.c_str(), nullptr, &m_type,
+                                     m_data.empty() ? nullptr : m_data.data(), &size) ==
+                    ERROR_SUCCESS;
+        m_data.resize(size);
+    }
+    RegCloseKey(key);
+}
+
+RegistryValueBackup::~RegistryValueBackup()
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(m_root, m_subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    if (m_existed)
+        RegSetValueExA(key, m_valueName.c_str(), 0, m_type, m_data.empty() ? nullptr : m_data.data(),
+                       static_cast<DWORD>(m_data.size()));
+    else
+        RegDeleteValueA(key, m_valueName.c_str());
+    RegCloseKey(key);
+}
+
+TraceSwitch::TraceSwitch(DWORD level)
+    : m_backup(HKEY_CURRENT_USER, "Software\\Ashgrove\\Tidewire", "debug")
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ashgrove\\Tidewire", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "debug", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level), sizeof level);
+    RegCloseKey(key);
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(search, &data));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+ScratchFolder::ScratchFolder(const std::string& name)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    m_path = std::string(temp) + name + "." + std::to_string(GetCurrentProcessId());
+    RemoveTree(m_path);
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(m_path);
+}
+
+}  // namespace testing_support
