@@ -1,6 +1,7 @@
 // The control with a loaded page (the browser stand-in plays the WebBrowser): window.external,
 // script calls by name, the script events, the width event, context menus and shutdown.
 #include <windows.h>
+#include <exdisp.h>
 
 #include <gtest/gtest.h>
 
