@@ -45,6 +45,15 @@ std::string AppData()
     return folder;
 }
 
+// A path as a JScript string literal.
+std::string JsString(const std::string& path)
+{
+    std::string escaped;
+    for (char c : path)
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return "'" + escaped + "'";
+}
+
 class MethodsPage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(S_OK, testing_support::RegisterWisp()); }
@@ -311,6 +320,10 @@ TEST_F(MethodsPage, ScreenSaverMessagesAreRelayedByTheHostWithoutAScreenSaverWin
     App("'ScreenSaverCycledItem'");
     ASSERT_TRUE(m_host.WaitForMessage(RM_RELAY_TO_SCREENSAVER, 2000));
     EXPECT_EQ(static_cast<WPARAM>(RM_SCREENSAVER_CYCLED_ITEM), Last(RM_RELAY_TO_SCREENSAVER)->wParam);
+    m_host.ClearMessages();
+    App("'ExitScreenSaver'");
+    ASSERT_TRUE(m_host.WaitForMessage(RM_RELAY_TO_SCREENSAVER, 2000));
+    EXPECT_EQ(static_cast<WPARAM>(RM_EXIT_SCREENSAVER), Last(RM_RELAY_TO_SCREENSAVER)->wParam);
     EXPECT_EQ("boolean:false", App("'IsScreenSaverRunning'"));
 }
 
@@ -358,28 +371,67 @@ TEST_F(MethodsPage, SetAppHWndRoutesHostMessagesToThatWindowAsRecords)
     DestroyWindow(relay);
 }
 
+// The pop-up that hosts a control is the control window's parent: here the host's container,
+// watched for the close request.
+struct CloseWatch {
+    HWND window;
+    WNDPROC previous;
+    int closes;
+};
+CloseWatch g_watches[2];
+
+LRESULT CALLBACK WatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    for (CloseWatch& watch : g_watches)
+        if (watch.window == window) {
+            if (message == RM_CLOSE_POPUP)
+                ++watch.closes;
+            return CallWindowProcA(watch.previous, window, message, wParam, lParam);
+        }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+CloseWatch& Watch(int slot, HWND window)
+{
+    CloseWatch& watch = g_watches[slot];
+    watch.window = window;
+    watch.closes = 0;
+    watch.previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchProc)));
+    return watch;
+}
+
+void Unwatch(CloseWatch& watch)
+{
+    SetWindowLongPtrA(watch.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(watch.previous));
+    watch.window = nullptr;
+}
+
 TEST_F(MethodsPage, ClosePopupInItsThreeForms)
 {
-    App("'ClosePopup'");
-    ASSERT_TRUE(m_host.WaitForMessage(RM_CLOSE_POPUP, 2000));
-    EXPECT_EQ(1, m_host.CountMessages(RM_CLOSE_POPUP, ReceivedMessage::Container));
-
-    m_host.ClearMessages();
+    ASSERT_EQ(m_host.ContainerWindow(), GetParent(m_host.ControlWindow()));
+    CloseWatch& own = Watch(0, m_host.ContainerWindow());
+    EXPECT_EQ("number:0", App("'ClosePopup'"));
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return own.closes == 1; }, 2000));
+    // More than one argument is the plain form too.
     App("'ClosePopup', 1, 2");
-    ASSERT_TRUE(m_host.WaitForMessage(RM_CLOSE_POPUP, 2000));
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return own.closes == 2; }, 2000));
 
-    // Another page's browser: that page's control closes its own pop-up.
-    HostApplication other;
-    ASSERT_TRUE(Load(other));
-    other.ClearMessages();
-    VARIANT browser;
-    VariantInit(&browser);
-    browser.vt = VT_DISPATCH;
-    browser.pdispVal = other.ChildDispatch();
-    EXPECT_EQ("number:0", CallPage(m_host, L"closeOther", &browser));
-    EXPECT_TRUE(other.WaitForMessage(RM_CLOSE_POPUP, 2000));
-    EXPECT_EQ(1, other.CountMessages(RM_CLOSE_POPUP, ReceivedMessage::Container));
-    other.Destroy();
+    // Another page's browser: that page's control closes its own pop-up, not this one.
+    {
+        HostApplication other;
+        ASSERT_TRUE(Load(other));
+        CloseWatch& theirs = Watch(1, other.ContainerWindow());
+        VARIANT browser;
+        VariantInit(&browser);
+        browser.vt = VT_DISPATCH;
+        browser.pdispVal = other.ChildDispatch();
+        EXPECT_EQ("number:0", CallPage(m_host, L"closeOther", &browser));
+        EXPECT_TRUE(testing_support::PumpUntil([&] { return theirs.closes == 1; }, 2000));
+        EXPECT_EQ(2, own.closes);
+        Unwatch(theirs);
+        other.Destroy();
+    }
 
     VARIANT result, notBrowser;
     VariantInit(&result);
@@ -391,6 +443,9 @@ TEST_F(MethodsPage, ClosePopupInItsThreeForms)
     EXPECT_EQ(0, result.iVal);
     EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find(
                                      "AppMethod ClosePopup: Failed getting IWebBrowser2 interface from paramter."));
+    testing_support::PumpMessages(30);
+    EXPECT_EQ(2, own.closes);
+    Unwatch(own);
 }
 
 TEST_F(MethodsPage, CacheFilesStayInsideTheCacheFolder)
@@ -441,10 +496,10 @@ TEST_F(MethodsPage, CacheFilesStayInsideTheCacheFolder)
     EXPECT_EQ("number:1", App("'DeleteCachefile', 'a.xml'"));
     EXPECT_EQ("number:0", App("'DeleteCachefile', 'a.xml'"));
     App("'DeleteCachefile', 'b.xml'");
-    App("'DeleteCachefile', 'a.txt'");
 
-    std::string read = App("'ReadStringFromFile', '" + cache + "\\\\missing.txt'");
-    EXPECT_EQ("string:", read);
+    EXPECT_EQ("string:", App("'ReadStringFromFile', " + JsString(cache + "\\missing.txt")));
+    EXPECT_EQ("string:alpha", App("'ReadStringFromFile', " + JsString(cache + "\\a.txt")));
+    EXPECT_EQ("number:1", App("'DeleteCachefile', 'a.txt'"));
 }
 
 TEST_F(MethodsPage, UsageResultsSumTheHostLogByName)
@@ -517,13 +572,32 @@ TEST_F(MethodsPage, GeometryAndOriginationDataWithoutShellOrInstaller)
     EXPECT_EQ("number:" + std::to_string(static_cast<long long>(reinterpret_cast<LONG_PTR>(m_host.HostWindow()))),
               App("'GetPID'"));
 
-    if (!QDUtilities::FindApplicationWindow() || true) {
-        std::size_t mark = TraceCapture::Mark();
-        EXPECT_EQ("string:\n\n\n", App("'GetClientOriginationData'"));
-        std::string trace = TraceCapture::Since(mark);
-        EXPECT_NE(std::string::npos, trace.find("GetClientOriginationData - bod is missing.\n"));
-        EXPECT_NE(std::string::npos, trace.find("Failed creating QDWeb instance. hr=0x"));
+    // Neither installer values nor the host's version component exist in the test prefix.
+    std::size_t mark = TraceCapture::Mark();
+    EXPECT_EQ("string:\n\n\n", App("'GetClientOriginationData'"));
+    std::string trace = TraceCapture::Since(mark);
+    EXPECT_NE(std::string::npos, trace.find("GetClientOriginationData - bod is missing.\n"));
+    EXPECT_NE(std::string::npos, trace.find("GetClientOriginationData - pcode is missing.\n"));
+    EXPECT_NE(std::string::npos, trace.find("Failed creating QDWeb instance. hr=0x"));
+}
+
+TEST_F(MethodsPage, SettingsBackedAnswersAndTheParentObject)
+{
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("application_directory", std::string("C:\\Program Files\\Tidewire")));
+        ASSERT_TRUE(settings.SetProperty("mail_check_results_count", 4));
+        ASSERT_TRUE(settings.SetProperty("mail_check_results_new", 1));
     }
+    EXPECT_EQ("string:C:\\Program Files\\Tidewire", App("'GetInstallDir'"));
+    EXPECT_EQ("number:4", App("'GetEmailUnreadCount'"));
+    EXPECT_EQ("boolean:true", App("'GetEmailNewMessages'"));
+
+    // Init was given no parent object.
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(S_OK, Invoke(L"GetParent", &result));
+    EXPECT_EQ(VT_EMPTY, result.vt);
 }
 
 }  // namespace
