@@ -53,6 +53,26 @@ void Send(host::HostApplication& app, UINT message, const char* name)
     app.SendToControl(message);
 }
 
+// The page's own account of what it saw, from its summary() function.
+std::string PageSummary(host::HostApplication& app)
+{
+    VARIANT result;
+    VariantInit(&result);
+    BSTR name = SysAllocString(L"summary");
+    HRESULT hr = app.Control()->CallScriptMethod(name, &result, 0, nullptr);
+    SysFreeString(name);
+    std::string text;
+    if (SUCCEEDED(hr) && result.vt == VT_BSTR && result.bstrVal) {
+        int size = WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, nullptr, 0, nullptr, nullptr);
+        text.resize(size > 0 ? size - 1 : 0);
+        WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, &text[0], size, nullptr, nullptr);
+    } else {
+        text = "summary() could not be called";
+    }
+    VariantClear(&result);
+    return text;
+}
+
 void Pump(DWORD ms)
 {
     DWORD start = GetTickCount();
@@ -118,6 +138,17 @@ int main(int argc, char** argv)
                 std::printf("host: window resized to 700 pixels\n");
                 SetWindowPos(app.HostWindow(), nullptr, 0, 0, 700, 420, SWP_NOZORDER | SWP_NOMOVE);
                 Pump(700);
+                std::string summary = PageSummary(app);
+                std::printf("page summary:\n%s", summary.c_str());
+                // The stand-in browser of the demo draws no page: the host shows the summary.
+                app.ReserveBottom(190);
+                RECT client;
+                GetClientRect(app.HostWindow(), &client);
+                HWND panel = CreateWindowExA(0, "STATIC", ("The page reports:\r\n" + summary).c_str(),
+                                             WS_CHILD | WS_VISIBLE | SS_LEFT, 8, client.bottom - 186,
+                                             client.right - 16, 182, app.HostWindow(), nullptr, nullptr, nullptr);
+                (void)panel;
+                Pump(300);
                 std::printf("READY\n");
                 std::fflush(stdout);
                 Pump(hold);

@@ -603,14 +603,14 @@ STDMETHODIMP Element::item(VARIANT name, VARIANT index, IDispatch** pdisp)
 
 void Element::BuildMembers()
 {
-    auto text = [this](HRESULT (Element::*get)(BSTR*)) {
+    auto text = [this](HRESULT (STDMETHODCALLTYPE Element::*get)(BSTR*)) {
         return [this, get](VARIANT* r) {
             Bstr value;
             HRESULT hr = (this->*get)(value.Put());
             return FAILED(hr) ? hr : VariantFromString(FromBstr(value.Get()), r);
         };
     };
-    auto setText = [this](HRESULT (Element::*put)(BSTR)) {
+    auto setText = [this](HRESULT (STDMETHODCALLTYPE Element::*put)(BSTR)) {
         return [this, put](const VARIANT& v) {
             Bstr value(VariantToString(&v));
             return (this->*put)(value.Get());

@@ -65,7 +65,7 @@ STDMETHODIMP Location::toString(BSTR* p) { return ReturnString(m_doc->Url(), p);
 Window::Window(Document* doc) : m_doc(doc)
 {
     auto object = [](IDispatch* d, VARIANT* r) { return VariantFromDispatch(d, r); };
-    auto window = [this, object](HRESULT (Window::*get)(IHTMLWindow2**)) {
+    auto window = [this, object](HRESULT (STDMETHODCALLTYPE Window::*get)(IHTMLWindow2**)) {
         return [this, object, get](VARIANT* r) {
             ComPtr<IHTMLWindow2> w;
             HRESULT hr = (this->*get)(w.Put());

@@ -124,6 +124,14 @@ void HostApplication::ResizeContainer(int width, int height)
     SetWindowPos(m_container, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void HostApplication::ReserveBottom(int height)
+{
+    m_reservedBottom = height;
+    RECT client;
+    GetClientRect(m_hostWindow, &client);
+    ResizeContainer(client.right, client.bottom > height ? client.bottom - height : 0);
+}
+
 LRESULT HostApplication::SendToControl(UINT message, WPARAM wParam, LPARAM lParam)
 {
     return SendMessageA(ControlWindow(), message, wParam, lParam);
@@ -200,7 +208,8 @@ LRESULT CALLBACK HostApplication::HostProc(HWND window, UINT message, WPARAM wPa
     }
     if (message == WM_SIZE && self->m_container) {
         // The container follows the host window's client area.
-        SetWindowPos(self->m_container, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam), SWP_NOZORDER | SWP_NOACTIVATE);
+        int height = HIWORD(lParam) > self->m_reservedBottom ? HIWORD(lParam) - self->m_reservedBottom : 0;
+        SetWindowPos(self->m_container, nullptr, 0, 0, LOWORD(lParam), height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (message == WM_NCDESTROY)
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);

@@ -48,6 +48,8 @@ public:
 
     // Moves and sizes the container (the control fills it).
     void ResizeContainer(int width, int height);
+    // Keeps `height` pixels at the bottom of the host window free of the container.
+    void ReserveBottom(int height);
 
     // Host-contract messages to the control's window.
     LRESULT SendToControl(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
@@ -75,6 +77,7 @@ private:
     UniqueHandle m_creationMutex;
     HWND m_hostWindow = nullptr;
     HWND m_container = nullptr;
+    int m_reservedBottom = 0;
     ComPtr<AxHost> m_axHost;
     ComPtr<IWispControl> m_control;
     ComPtr<IDispatch> m_child;
