@@ -137,7 +137,7 @@ bool PersistentSettings::Load()
     return true;
 }
 
-bool PersistentSettings::WriteFile(const std::string& path) const
+bool PersistentSettings::WriteTo(const std::string& path) const
 {
     // Denying other writers keeps a second saver (one whose mutex wait timed out) from
     // interleaving its lines with ours.
@@ -169,7 +169,7 @@ bool PersistentSettings::Save()
         return false;
 
     const std::string temporary = m_strPath + ".tmp";
-    if (!WriteFile(temporary)) {
+    if (!WriteTo(temporary)) {
         TraceLog("PersistentSettings::Save - failed writing '%s'. Error %d\n", temporary.c_str(),
                  static_cast<int>(GetLastError()));
         DeleteFileA(temporary.c_str());

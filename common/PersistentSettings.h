@@ -52,7 +52,7 @@ public:
 
 private:
     bool BuildPath();
-    bool WriteFile(const std::string& path) const;
+    bool WriteTo(const std::string& path) const;
     static bool ComposeAccountId(const char* propertyType, const char* accountType, int index,
                                  std::string& id);
 

@@ -16,14 +16,6 @@ namespace {
 const LRESULT kHostAnswer = 0x10000;
 const LRESULT kRelayAnswer = 0x20000;
 
-uint32_t Field(const std::string& bytes, size_t offset)
-{
-    uint32_t value = 0;
-    if (offset + 4 <= bytes.size())
-        std::memcpy(&value, bytes.data() + offset, 4);
-    return value;
-}
-
 std::string Record(uint32_t message, uint32_t wParam, uint32_t lParam, const std::string& payload)
 {
     std::string bytes(16, '\0');
