@@ -1,18 +1,21 @@
 // The entry every page call of window.external.CallApplicationMethod(name, ...) reaches. The
-// method table is matched here in table order; a name that matches nothing is traced and
-// answered with an empty result.
+// method table is matched in table order by exact, case-sensitive comparison; a name that
+// matches nothing is traced and answered with an empty result.
 #include "Wisp/methods/CallApplicationMethodDispatch.h"
+
+#include <cstring>
 
 #include "common/TraceLog.h"
 #include "common/com/Strings.h"
 #include "Wisp/control/WispControl.h"
+#include "Wisp/methods/ApplicationMethods.h"
 
 std::string ApplicationMethodArgs::MethodName() const
 {
     if (Count() == 0 || !m_pdp->rgvarg)
         return {};
     const VARIANT& name = m_pdp->rgvarg[m_pdp->cArgs - 1];
-    if (name.vt != VT_BSTR)
+    if (name.vt != VT_BSTR || !name.bstrVal)
         return {};
     return AnsiFromWide(name.bstrVal, SysStringLen(name.bstrVal));
 }
@@ -24,11 +27,172 @@ const VARIANT* ApplicationMethodArgs::Arg(unsigned i) const
     return &m_pdp->rgvarg[m_pdp->cArgs - 2 - i];
 }
 
+bool ApplicationMethodArgs::IsString(unsigned i) const
+{
+    const VARIANT* v = Arg(i);
+    return v && v->vt == VT_BSTR;
+}
+
+std::string ApplicationMethodArgs::String(unsigned i) const
+{
+    const VARIANT* v = Arg(i);
+    if (!v || v->vt != VT_BSTR || !v->bstrVal)
+        return {};
+    return AnsiFromWide(v->bstrVal, SysStringLen(v->bstrVal));
+}
+
+long ApplicationMethodArgs::Int(unsigned i) const
+{
+    const VARIANT* v = Arg(i);
+    return v ? v->lVal : 0;
+}
+
+short ApplicationMethodArgs::Short(unsigned i) const
+{
+    const VARIANT* v = Arg(i);
+    return v ? v->iVal : 0;
+}
+
+bool ApplicationMethodArgs::Bool(unsigned i) const
+{
+    const VARIANT* v = Arg(i);
+    return v && (v->lVal & 0xFF) != 0;
+}
+
+IDispatch* ApplicationMethodArgs::Object(unsigned i) const
+{
+    const VARIANT* v = Arg(i);
+    if (!v || (v->vt != VT_DISPATCH && v->vt != VT_UNKNOWN))
+        return nullptr;
+    return v->pdispVal;
+}
+
+void MethodCall::SetBool(bool value)
+{
+    VariantClear(&result);
+    result.vt = VT_BOOL;
+    result.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void MethodCall::SetInt(long value)
+{
+    VariantClear(&result);
+    result.vt = VT_I4;
+    result.lVal = value;
+}
+
+void MethodCall::SetShort(short value)
+{
+    VariantClear(&result);
+    result.vt = VT_I2;
+    result.iVal = value;
+}
+
+void MethodCall::SetString(const std::string& text)
+{
+    VariantClear(&result);
+    std::wstring wide = WideFromAnsi(text);
+    result.vt = VT_BSTR;
+    result.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+void MethodCall::SetObject(IDispatch* object)
+{
+    VariantClear(&result);
+    if (!object)
+        return;
+    object->AddRef();
+    result.vt = VT_DISPATCH;
+    result.pdispVal = object;
+}
+
+const ApplicationMethodEntry kApplicationMethods[] = {
+    {"TRACE", methods::Trace},
+    {"SetPreference", methods::SetPreference},
+    {"GetPreference", methods::GetPreference},
+    {"NotifyTopClientWithData", methods::NotifyTopClientWithData},
+    {"NotifyClientsWithData", methods::NotifyClientsWithData},
+    {"NotifyClients", methods::NotifyClients},
+    {"NotifyCentcom", methods::NotifyCentcom},
+    {"ReadStringFromFile", methods::ReadStringFromFile},
+    {"CallTopToolbarScriptMethod", methods::CallTopToolbarScriptMethod},
+    {"CallMothershipScriptMethod", methods::CallMothershipScriptMethod},
+    {"ClosePopup", methods::ClosePopup},
+    {"ExitScreenSaver", methods::ExitScreenSaver},
+    {"ScreenSaverCycledItem", methods::ScreenSaverCycledItem},
+    {"ExitScreenSaverImmediate", methods::ExitScreenSaverImmediate},
+    {"Exit", methods::Exit},
+    {"GetInstallDir", methods::GetInstallDir},
+    {"GetEmailNewMessages", methods::GetEmailNewMessages},
+    {"GetEmailUnreadCount", methods::GetEmailUnreadCount},
+    {"ApplyXSLTransform", methods::ApplyXSLTransform},
+    {"GetParent", methods::GetParent},
+    {"ShowMessageBox", methods::ShowMessageBox},
+    {"GetWindowWidth", methods::GetWindowWidth},
+    {"GetWindowHeight", methods::GetWindowHeight},
+    {"IsWindowVisible", methods::IsWindowVisible},
+    {"GetTaskTrayX", methods::GetTaskTrayX},
+    {"GetTaskTrayY", methods::GetTaskTrayY},
+    {"GetTaskTrayW", methods::GetTaskTrayW},
+    {"GetTaskTrayH", methods::GetTaskTrayH},
+    {"GetTaskBarEdge", methods::GetTaskBarEdge},
+    {"ShowURLInDefaultBrowser", methods::ShowURLInDefaultBrowser},
+    {"OpenDefaultBrowser", methods::OpenDefaultBrowser},
+    {"EditProxySettings", methods::EditProxySettings},
+    {"LogUsageData", methods::LogUsageData},
+    {"GetUsageDataResults", methods::GetUsageDataResults},
+    {"ClearUsageData", methods::ClearUsageData},
+    {"ShowAboutBox", methods::ShowAboutBox},
+    {"OnNavigate", methods::OnNavigate},
+    {"ExitDialog", methods::ExitDialog},
+    {"ModalDialogShowing", methods::ModalDialogShowing},
+    {"ForceModalToFront", methods::ForceModalToFront},
+    {"SetModalDialogShowing", methods::SetModalDialogShowing},
+    {"PlaySound", methods::PlaySound},
+    {"OpenControlPanelSounds", methods::OpenControlPanelSounds},
+    {"GetNewData", methods::GetNewData},
+    {"GetFileList", methods::GetFileList},
+    {"DeleteCachefile", methods::DeleteCachefile},
+    {"WriteStringToFile", methods::WriteStringToFile},
+    {"SetAppHWnd", methods::SetAppHWnd},
+    {"SetMarigoldScreenSaverOn", methods::SetMarigoldScreenSaverOn},
+    {"MarigoldScreenSaverOn", methods::MarigoldScreenSaverOn},
+    {"IsScreenSaverRunning", methods::IsScreenSaverRunning},
+    {"ShowCursor", methods::ShowCursor},
+    {"ShowWindow", methods::ShowWindow},
+    {"GetPID", methods::GetPID},
+    {"GetClientOriginationData", methods::GetClientOriginationData},
+};
+const unsigned kApplicationMethodCount = sizeof(kApplicationMethods) / sizeof(kApplicationMethods[0]);
+
 bool CWispControl::CallApplicationMethodDispatch(DISPPARAMS* pdp, VARIANT* pvarResult)
 {
     ApplicationMethodArgs args(pdp);
     std::string name = args.MethodName();
-    (void)pvarResult;
-    TraceLog("CallApplicationMethodDispatch(%s) Method not found.\n", name.c_str());
-    return false;
+
+    const ApplicationMethodEntry* entry = nullptr;
+    for (unsigned i = 0; i < kApplicationMethodCount; ++i)
+        if (std::strcmp(kApplicationMethods[i].name, name.c_str()) == 0) {
+            entry = &kApplicationMethods[i];
+            break;
+        }
+    if (!entry) {
+        TraceLog("CallApplicationMethodDispatch(%s) Method not found.\n", name.c_str());
+        if (pvarResult)
+            VariantClear(pvarResult);
+        return false;
+    }
+
+    // The caller's previous content is ours to free; the method's value goes back in its place.
+    VARIANT result;
+    VariantInit(&result);
+    if (pvarResult)
+        VariantClear(pvarResult);
+    MethodCall call{this, args, result};
+    entry->handler(call);
+    if (pvarResult)
+        *pvarResult = result;
+    else
+        VariantClear(&result);
+    return true;
 }

@@ -1,11 +1,14 @@
 // Reading the arguments page script passes to CallApplicationMethod: DISPPARAMS holds them
 // reversed, the method name last (rgvarg[cArgs-1]) and method argument i at rgvarg[cArgs-2-i].
+// A position the page did not pass reads as empty (empty string, 0, false, no object).
 #pragma once
 
 #include <windows.h>
 #include <oaidl.h>
 
 #include <string>
+
+class CWispControl;
 
 class ApplicationMethodArgs {
 public:
@@ -16,7 +19,41 @@ public:
     std::string MethodName() const;
     // Method argument i (from 0), or null when the page did not pass it.
     const VARIANT* Arg(unsigned i) const;
+    bool IsString(unsigned i) const;
+
+    // Each reads the value field the method expects, whatever the variant's type; only the
+    // pointer fields are read from variants that really hold a pointer of that kind, so that
+    // a number in a string position cannot be taken for an address.
+    std::string String(unsigned i) const;
+    long Int(unsigned i) const;
+    short Short(unsigned i) const;
+    bool Bool(unsigned i) const;
+    IDispatch* Object(unsigned i) const;
 
 private:
     const DISPPARAMS* m_pdp;
 };
+
+// What one application method works with. The result starts empty; the handler sets it.
+struct MethodCall {
+    CWispControl* control;
+    const ApplicationMethodArgs& args;
+    VARIANT& result;
+
+    void SetBool(bool value);
+    void SetInt(long value);
+    void SetShort(short value);
+    void SetString(const std::string& text);
+    void SetObject(IDispatch* object);   // adds a reference
+};
+
+using ApplicationMethod = void (*)(MethodCall& call);
+
+struct ApplicationMethodEntry {
+    const char* name;
+    ApplicationMethod handler;
+};
+
+// The method table in matching order, and its length.
+extern const ApplicationMethodEntry kApplicationMethods[];
+extern const unsigned kApplicationMethodCount;

@@ -1,0 +1,92 @@
+// Files in the content cache folder, and reading any file the page names. Cache names are
+// refused when they could reach outside the folder: a drive or a separator of either kind,
+// or a ".." component.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <share.h>
+#include <string>
+#include <vector>
+
+#include "common/QDUtilities.h"
+#include "common/TraceLog.h"
+#include "Wisp/methods/ApplicationMethods.h"
+
+namespace methods {
+
+namespace {
+
+bool IsPlainCacheName(const std::string& name)
+{
+    if (name.find_first_of("\\:/") != std::string::npos)
+        return false;
+    return name != "..";
+}
+
+}  // namespace
+
+void ReadStringFromFile(MethodCall& call)
+{
+    const std::string path = call.args.String(0);
+    std::string text;
+    if (!QDUtilities::ReadFileIntoString(path.c_str(), text))
+        text.clear();
+    // The text ends at a NUL inside the file.
+    text.resize(std::strlen(text.c_str()));
+    call.SetString(text);
+}
+
+void WriteStringToFile(MethodCall& call)
+{
+    const std::string text = call.args.String(0);
+    const std::string name = call.args.String(1);
+    std::string cache;
+    if (!QDUtilities::GetCacheDirectory(cache))
+        return;
+    if (!IsPlainCacheName(name)) {
+        TraceLog("someone tried to send a path to WriteStringToFile! bad! \n");
+        return;
+    }
+    const std::string path = cache + "\\" + name;
+    FILE* file = _fsopen(path.c_str(), "wt", _SH_DENYNO);
+    if (!file)
+        return;
+    QDUtilities::WriteStringToFileHandle(file, text);
+    std::fclose(file);
+    call.SetString(path);
+}
+
+void GetFileList(MethodCall& call)
+{
+    const std::string extension = call.args.String(0);
+    call.SetString("");
+    if (!IsPlainCacheName(extension)) {
+        TraceLog("someone tried to send a path to GetFileList! bad! \n");
+        return;
+    }
+    std::string cache;
+    if (!QDUtilities::GetCacheDirectory(cache))
+        return;
+    std::vector<std::string> files;
+    QDUtilities::ListFiles(cache.c_str(), extension.c_str(), files);
+    std::string joined;
+    for (const std::string& file : files) {
+        if (!joined.empty())
+            joined += ";";
+        joined += file;
+    }
+    call.SetString(joined);
+}
+
+void DeleteCachefile(MethodCall& call)
+{
+    const std::string name = call.args.String(0);
+    std::string cache;
+    if (!QDUtilities::GetCacheDirectory(cache) || !IsPlainCacheName(name))
+        return;
+    const std::string path = cache + "\\" + name;
+    call.SetInt(DeleteFileA(path.c_str()) ? 1 : 0);
+}
+
+}  // namespace methods

@@ -1,0 +1,603 @@
+// Application methods as page script calls them: window.external.CallApplicationMethod in a
+// page of the browser stand-in, through the control, to the test host's windows and files.
+#include <windows.h>
+#include <exdisp.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Wisp_h.h"
+#include "common/HostMessages.h"
+#include "common/PersistentSettings.h"
+#include "common/QDCopyData.h"
+#include "common/QDUtilities.h"
+#include "common/com/Bstr.h"
+#include "common/com/ComPtr.h"
+#include "common/com/Strings.h"
+#include "tests/support/ScratchState.h"
+#include "tests/support/TraceCapture.h"
+#include "tests/support/WispLibrary.h"
+#include "tests/support/host/HostApplication.h"
+
+using host::HostApplication;
+using host::ReceivedMessage;
+using testing_support::TraceCapture;
+
+namespace {
+
+const DWORD kLoadTimeout = 10000;
+
+std::string SettingsPath()
+{
+    std::string path;
+    QDUtilities::GetSettingsFilePath(path);
+    return path;
+}
+
+std::string AppData()
+{
+    std::string folder;
+    QDUtilities::GetSpecialFolder(nullptr, CSIDL_APPDATA, nullptr, 0, folder);
+    return folder;
+}
+
+// A path as a JScript string literal.
+std::string JsString(const std::string& path)
+{
+    std::string escaped;
+    for (char c : path)
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return "'" + escaped + "'";
+}
+
+class MethodsPage : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(S_OK, testing_support::RegisterWisp()); }
+
+    void SetUp() override
+    {
+        QDUtilities::EnsureSaveFileDirectoryExists();
+        ASSERT_TRUE(Load(m_host));
+        m_mark = TraceCapture::Mark();
+        m_host.ClearMessages();
+    }
+    void TearDown() override
+    {
+        QDUtilities::SetThisApplicationWND(nullptr);
+        m_host.Destroy();
+    }
+
+    static bool Load(HostApplication& host)
+    {
+        std::wstring url =
+            host::FileUrl(host::PathBesideExecutable(L"fixtures\\methods\\methods.htm"));
+        if (!host.Create(120, 90) || host.CreateControl() != S_OK || host.InitControl(url) != S_OK)
+            return false;
+        if (!host.WaitForMessage(RM_DOCUMENT_COMPLETE, kLoadTimeout))
+            return false;
+        testing_support::PumpMessages(30);
+        return true;
+    }
+
+    // A page function's answer as text.
+    std::string CallPage(HostApplication& host, const wchar_t* function, VARIANT* arg)
+    {
+        VARIANT result;
+        VariantInit(&result);
+        Bstr name(function);
+        HRESULT hr = host.Control()->CallScriptMethod(name.Get(), &result, arg ? 1 : 0, arg);
+        std::string text = "<call failed>";
+        if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)))
+            text = AnsiFromWide(result.bstrVal, SysStringLen(result.bstrVal));
+        VariantClear(&result);
+        return text;
+    }
+
+    // Runs page script and answers "type:value" of its result.
+    std::string Run(const std::string& code)
+    {
+        VARIANT arg;
+        VariantInit(&arg);
+        arg.vt = VT_BSTR;
+        arg.bstrVal = SysAllocString(WideFromAnsi(code).c_str());
+        std::string text = CallPage(m_host, L"run", &arg);
+        VariantClear(&arg);
+        return text;
+    }
+    std::string App(const std::string& arguments)
+    {
+        return Run("app().CallApplicationMethod(" + arguments + ")");
+    }
+
+    // The method straight through IDispatch::Invoke, for result shapes script cannot tell.
+    HRESULT Invoke(const wchar_t* method, VARIANT* result, int argc = 0, const VARIANT* args = nullptr)
+    {
+        VARIANT v[4];
+        for (int i = 0; i < argc; ++i)
+            v[argc - 1 - i] = args[i];
+        VariantInit(&v[argc]);
+        v[argc].vt = VT_BSTR;
+        v[argc].bstrVal = SysAllocString(method);
+        DISPPARAMS params = {v, nullptr, static_cast<UINT>(argc + 1), 0};
+        HRESULT hr = m_host.Control()->Invoke(502, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr,
+                                               nullptr);
+        SysFreeString(v[argc].bstrVal);
+        return hr;
+    }
+
+    const ReceivedMessage* Last(UINT message) const
+    {
+        const ReceivedMessage* found = nullptr;
+        for (const auto& m : m_host.Messages())
+            if (m.message == message)
+                found = &m;
+        return found;
+    }
+    const ReceivedMessage* LastData(UINT number) const
+    {
+        const ReceivedMessage* found = nullptr;
+        for (const auto& m : m_host.Messages())
+            if (m.message == WM_COPYDATA && m.wParam == number)
+                found = &m;
+        return found;
+    }
+
+    testing_support::FileBackup m_settings{SettingsPath()};
+    HostApplication m_host;
+    std::size_t m_mark = 0;
+};
+
+TEST_F(MethodsPage, NamesMatchExactlyAndUnknownNamesAnswerEmptyWithoutAScriptError)
+{
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("wisp_test_number", 5));
+    }
+    EXPECT_EQ("number:5", App("'GetPreference', 'wisp_test_number'"));
+    EXPECT_EQ("undefined:undefined", App("'getpreference', 'wisp_test_number'"));
+    EXPECT_NE(std::string::npos,
+              TraceCapture::Since(m_mark).find("CallApplicationMethodDispatch(getpreference) Method not found.\n"));
+    // Rows of parts built later stay out of the table until then.
+    EXPECT_EQ("undefined:undefined", App("'AddMenu', 'menu.xml'"));
+
+    VARIANT result;
+    VariantInit(&result);
+    result.vt = VT_BSTR;
+    result.bstrVal = SysAllocString(L"previous content, freed by the dispatcher");
+    EXPECT_EQ(S_OK, Invoke(L"NoSuchMethod", &result));
+    EXPECT_EQ(VT_EMPTY, result.vt);
+}
+
+TEST_F(MethodsPage, TraceWritesTheTextUnchanged)
+{
+    App("'TRACE', 'rate 100%s %d done\\n'");
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find("rate 100%s %d done\n"));
+}
+
+TEST_F(MethodsPage, PreferencesFollowTheirStorageRules)
+{
+    EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_test_flag', 'false'"));
+    EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_test_zero', '0'"));
+    EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_test_true', 'true'"));
+    EXPECT_EQ("boolean:true", App("'SetPreference', 'emailPropertyType.username.1', '12345'"));
+    EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_test_lead', '42abc'"));
+    // A number instead of a string does nothing at all.
+    EXPECT_EQ("undefined:undefined", App("'SetPreference', 'wisp_test_numeric', 5"));
+
+    PersistentSettings settings;
+    std::string text;
+    int number = -1;
+    EXPECT_FALSE(settings.GetProperty("wisp_test_flag", number));
+    ASSERT_TRUE(settings.GetProperty("wisp_test_flag", text));
+    EXPECT_EQ("false", text);
+    ASSERT_TRUE(settings.GetProperty("wisp_test_zero", number));
+    EXPECT_EQ(0, number);
+    ASSERT_TRUE(settings.GetProperty("wisp_test_true", number));
+    EXPECT_EQ(1, number);
+    EXPECT_FALSE(settings.GetProperty("emailPropertyType.username.1", number));
+    ASSERT_TRUE(settings.GetProperty("emailPropertyType.username.1", text));
+    EXPECT_EQ("12345", text);
+    ASSERT_TRUE(settings.GetProperty("wisp_test_lead", number));
+    EXPECT_EQ(42, number);
+    EXPECT_FALSE(settings.GetProperty("wisp_test_numeric", text));
+
+    EXPECT_EQ("string:false", App("'GetPreference', 'wisp_test_flag'"));
+    EXPECT_EQ("undefined:undefined", App("'GetPreference', 'wisp_test_never_set'"));
+}
+
+TEST_F(MethodsPage, LayoutPreferencesGoToTheHost)
+{
+    App("'SetPreference', 'appbar_size', '120'");
+    const ReceivedMessage* size = Last(RM_SET_APPBAR_SIZE);
+    ASSERT_NE(nullptr, size);
+    EXPECT_EQ(120u, size->wParam);
+    EXPECT_EQ(0, size->lParam);
+    {
+        PersistentSettings settings;
+        int stored = 0;
+        EXPECT_FALSE(settings.GetProperty("appbar_size", stored) && stored == 120);
+    }
+
+    App("'SetPreference', 'Mode_FullScreen', '1'");
+    const ReceivedMessage* full = Last(RM_SET_MODE_FULLSCREEN);
+    ASSERT_NE(nullptr, full);
+    EXPECT_EQ(1u, full->wParam);
+    {
+        PersistentSettings settings;
+        int stored = 0;
+        ASSERT_TRUE(settings.GetProperty("Mode_FullScreen", stored));
+        EXPECT_EQ(1, stored);
+    }
+
+    App("'SetPreference', 'appbar_browser', 'true'");
+    ASSERT_TRUE(m_host.WaitForMessage(RM_SET_APPBAR_BROWSER, 2000));
+    EXPECT_EQ(1u, Last(RM_SET_APPBAR_BROWSER)->wParam);
+
+    App("'SetPreference', 'headline_transition_speed', '7'");
+    const ReceivedMessage* notify = LastData(RM_NOTIFY_CLIENTS);
+    ASSERT_NE(nullptr, notify);
+    const QD_COPYDATASTRUCT* record = QDCopyDataFromBytes(notify->data.data(), notify->data.size());
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(static_cast<uint32_t>(RM_HEADLINE_SETTING_CHANGED), record->message);
+    EXPECT_EQ(0u, record->wParam);
+    EXPECT_STREQ("headline_transition_speed", reinterpret_cast<const char*>(record->data));
+}
+
+TEST_F(MethodsPage, HostMessagesCarryTheirNumbersParametersAndPayloads)
+{
+    EXPECT_EQ("number:1", App("'ShowURLInDefaultBrowser', 'http://example.test/a'"));
+    const ReceivedMessage* url = LastData(RM_SHOW_URL_IN_DEFAULT_BROWSER);
+    ASSERT_NE(nullptr, url);
+    EXPECT_EQ(std::string("http://example.test/a", 22), url->data);
+
+    App("'OnNavigate', 'http://example.test/b'");
+    ASSERT_NE(nullptr, LastData(RM_ON_NAVIGATE));
+    App("'LogUsageData', 'opened'");
+    ASSERT_NE(nullptr, LastData(RM_LOG_USAGE_DATA));
+    EXPECT_EQ(std::string("opened", 7), LastData(RM_LOG_USAGE_DATA)->data);
+    App("'CallMothershipScriptMethod', 'go()'");
+    ASSERT_NE(nullptr, LastData(RM_CALL_MOTHERSHIP_SCRIPT_METHOD));
+
+    App("'NotifyCentcom', 1100, 3, 4, 'hi'");
+    const ReceivedMessage* centcom = LastData(RM_NOTIFY_CENTCOM);
+    ASSERT_NE(nullptr, centcom);
+    const QD_COPYDATASTRUCT* record = QDCopyDataFromBytes(centcom->data.data(), centcom->data.size());
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(1100u, record->message);
+    EXPECT_EQ(3u, record->wParam);
+    EXPECT_EQ(4u, record->lParam);
+    EXPECT_EQ(3u, record->cbData);
+    EXPECT_STREQ("hi", reinterpret_cast<const char*>(record->data));
+
+    EXPECT_EQ("boolean:true", App("'NotifyTopClientWithData', 1101, 9, 'top'"));
+    const ReceivedMessage* top = LastData(RM_NOTIFY_TOP_CLIENT);
+    ASSERT_NE(nullptr, top);
+    record = QDCopyDataFromBytes(top->data.data(), top->data.size());
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(1101u, record->message);
+    EXPECT_EQ(9u, record->wParam);
+    EXPECT_STREQ("top", reinterpret_cast<const char*>(record->data));
+
+    App("'SetModalDialogShowing', 1");
+    ASSERT_NE(nullptr, Last(RM_SET_MODAL_DIALOG_SHOWING));
+    EXPECT_EQ(1u, Last(RM_SET_MODAL_DIALOG_SHOWING)->wParam);
+    App("'ForceModalToFront'");
+    ASSERT_NE(nullptr, Last(RM_FORCE_MODAL_TO_FRONT));
+    EXPECT_EQ(1u, Last(RM_FORCE_MODAL_TO_FRONT)->wParam);
+    EXPECT_EQ("boolean:false", App("'ModalDialogShowing'"));
+    App("'GetNewData'");
+    EXPECT_NE(nullptr, Last(RM_GET_NEW_DATA));
+    EXPECT_EQ("number:0", App("'ClearUsageData'"));
+    EXPECT_NE(nullptr, Last(RM_CLEAR_USAGE_DATA));
+    EXPECT_EQ("number:0", App("'ShowAboutBox'"));
+    EXPECT_NE(nullptr, Last(RM_SHOW_ABOUT_BOX));
+
+    App("'Exit'");
+    EXPECT_TRUE(m_host.WaitForMessage(RM_EXIT, 2000));
+    App("'OpenDefaultBrowser'");
+    EXPECT_TRUE(m_host.WaitForMessage(RM_OPEN_DEFAULT_BROWSER, 2000));
+}
+
+TEST_F(MethodsPage, ScreenSaverMessagesAreRelayedByTheHostWithoutAScreenSaverWindow)
+{
+    App("'ExitScreenSaverImmediate'");
+    ASSERT_TRUE(m_host.WaitForMessage(RM_RELAY_TO_SCREENSAVER, 2000));
+    const ReceivedMessage* relay = Last(RM_RELAY_TO_SCREENSAVER);
+    EXPECT_EQ(static_cast<WPARAM>(RM_EXIT_SCREENSAVER_IMMEDIATE), relay->wParam);
+    EXPECT_EQ(1, relay->lParam);
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find("bCloseMothsership = 1\n"));
+
+    m_host.ClearMessages();
+    App("'ExitScreenSaverImmediate', false");
+    ASSERT_TRUE(m_host.WaitForMessage(RM_RELAY_TO_SCREENSAVER, 2000));
+    EXPECT_EQ(0, Last(RM_RELAY_TO_SCREENSAVER)->lParam);
+
+    m_host.ClearMessages();
+    App("'ScreenSaverCycledItem'");
+    ASSERT_TRUE(m_host.WaitForMessage(RM_RELAY_TO_SCREENSAVER, 2000));
+    EXPECT_EQ(static_cast<WPARAM>(RM_SCREENSAVER_CYCLED_ITEM), Last(RM_RELAY_TO_SCREENSAVER)->wParam);
+    m_host.ClearMessages();
+    App("'ExitScreenSaver'");
+    ASSERT_TRUE(m_host.WaitForMessage(RM_RELAY_TO_SCREENSAVER, 2000));
+    EXPECT_EQ(static_cast<WPARAM>(RM_EXIT_SCREENSAVER), Last(RM_RELAY_TO_SCREENSAVER)->wParam);
+    EXPECT_EQ("boolean:false", App("'IsScreenSaverRunning'"));
+}
+
+// The window SetAppHWnd names (the screen saver's, in real use) gets every host message as a
+// record instead of the host window.
+std::string g_relayed;
+UINT g_relayedCount = 0;
+LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == RM_NOTIFY_MOTHERSHIP) {
+        ++g_relayedCount;
+        g_relayed.assign(reinterpret_cast<const char*>(lParam), wParam);
+        return 77;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(MethodsPage, SetAppHWndRoutesHostMessagesToThatWindowAsRecords)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RelayProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "WispMethodsRelayCatcher";
+    RegisterClassA(&wc);
+    HWND relay = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, relay);
+
+    EXPECT_EQ("number:0",
+              App("'SetAppHWnd', " + std::to_string(static_cast<long long>(reinterpret_cast<LONG_PTR>(relay)))));
+    g_relayedCount = 0;
+    EXPECT_EQ("number:77", App("'ShowURLInDefaultBrowser', 'http://example.test/c'"));
+    ASSERT_EQ(1u, g_relayedCount);
+    const QD_COPYDATASTRUCT* record = QDCopyDataFromBytes(g_relayed.data(), g_relayed.size());
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(static_cast<uint32_t>(RM_SHOW_URL_IN_DEFAULT_BROWSER), record->message);
+    EXPECT_STREQ("http://example.test/c", reinterpret_cast<const char*>(record->data));
+
+    App("'ModalDialogShowing'");
+    ASSERT_EQ(2u, g_relayedCount);
+    record = QDCopyDataFromBytes(g_relayed.data(), g_relayed.size());
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(static_cast<uint32_t>(RM_MODAL_DIALOG_SHOWING), record->message);
+    EXPECT_EQ(nullptr, LastData(RM_SHOW_URL_IN_DEFAULT_BROWSER));
+    QDUtilities::SetThisApplicationWND(nullptr);
+    DestroyWindow(relay);
+}
+
+// The pop-up that hosts a control is the control window's parent: here the host's container,
+// watched for the close request.
+struct CloseWatch {
+    HWND window;
+    WNDPROC previous;
+    int closes;
+};
+CloseWatch g_watches[2];
+
+LRESULT CALLBACK WatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    for (CloseWatch& watch : g_watches)
+        if (watch.window == window) {
+            if (message == RM_CLOSE_POPUP)
+                ++watch.closes;
+            return CallWindowProcA(watch.previous, window, message, wParam, lParam);
+        }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+CloseWatch& Watch(int slot, HWND window)
+{
+    CloseWatch& watch = g_watches[slot];
+    watch.window = window;
+    watch.closes = 0;
+    watch.previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchProc)));
+    return watch;
+}
+
+void Unwatch(CloseWatch& watch)
+{
+    SetWindowLongPtrA(watch.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(watch.previous));
+    watch.window = nullptr;
+}
+
+TEST_F(MethodsPage, ClosePopupInItsThreeForms)
+{
+    ASSERT_EQ(m_host.ContainerWindow(), GetParent(m_host.ControlWindow()));
+    CloseWatch& own = Watch(0, m_host.ContainerWindow());
+    EXPECT_EQ("number:0", App("'ClosePopup'"));
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return own.closes == 1; }, 2000));
+    // More than one argument is the plain form too.
+    App("'ClosePopup', 1, 2");
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return own.closes == 2; }, 2000));
+
+    // Another page's browser: that page's control closes its own pop-up, not this one.
+    {
+        HostApplication other;
+        ASSERT_TRUE(Load(other));
+        CloseWatch& theirs = Watch(1, other.ContainerWindow());
+        VARIANT browser;
+        VariantInit(&browser);
+        browser.vt = VT_DISPATCH;
+        browser.pdispVal = other.ChildDispatch();
+        EXPECT_EQ("number:0", CallPage(m_host, L"closeOther", &browser));
+        EXPECT_TRUE(testing_support::PumpUntil([&] { return theirs.closes == 1; }, 2000));
+        EXPECT_EQ(2, own.closes);
+        Unwatch(theirs);
+        other.Destroy();
+    }
+
+    VARIANT result, notBrowser;
+    VariantInit(&result);
+    VariantInit(&notBrowser);
+    notBrowser.vt = VT_I4;
+    notBrowser.lVal = 3;
+    EXPECT_EQ(S_OK, Invoke(L"ClosePopup", &result, 1, &notBrowser));
+    EXPECT_EQ(VT_I2, result.vt);
+    EXPECT_EQ(0, result.iVal);
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find(
+                                     "AppMethod ClosePopup: Failed getting IWebBrowser2 interface from paramter."));
+    testing_support::PumpMessages(30);
+    EXPECT_EQ(2, own.closes);
+    Unwatch(own);
+}
+
+TEST_F(MethodsPage, CacheFilesStayInsideTheCacheFolder)
+{
+    std::string content = AppData() + "\\WispMethodsContent";
+    CreateDirectoryA(content.c_str(), nullptr);
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("content_directory", content));
+    }
+    const std::string cache = content + "\\cache";
+    std::string expected = cache + "\\a.txt";
+    for (char& c : expected)
+        if (c == '\\')
+            c = '/';
+    // JScript sees backslashes in the answer; compare through a form without escapes.
+    std::string written = App("'WriteStringToFile', 'alpha', 'a.txt'");
+    for (char& c : written)
+        if (c == '\\')
+            c = '/';
+    EXPECT_EQ("string:" + expected, written);
+    std::string text;
+    ASSERT_TRUE(QDUtilities::ReadFileIntoString((cache + "\\a.txt").c_str(), text));
+    EXPECT_EQ("alpha", text);
+
+    for (const char* bad : {"..\\\\x.txt", "c:x.txt", "../x.txt", "a/../../x.txt", ".."}) {
+        std::size_t mark = TraceCapture::Mark();
+        EXPECT_EQ("undefined:undefined", App(std::string("'WriteStringToFile', 'evil', '") + bad + "'")) << bad;
+        EXPECT_NE(std::string::npos,
+                  TraceCapture::Since(mark).find("someone tried to send a path to WriteStringToFile! bad! \n"))
+            << bad;
+        EXPECT_EQ("undefined:undefined", App(std::string("'DeleteCachefile', '") + bad + "'")) << bad;
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((content + "\\x.txt").c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((AppData() + "\\x.txt").c_str()));
+    EXPECT_EQ("string:", App("'GetFileList', 'c:'"));
+    EXPECT_EQ("string:", App("'GetFileList', '../txt'"));
+
+    App("'WriteStringToFile', '<b/>', 'b.xml'");
+    App("'WriteStringToFile', '<a/>', 'a.xml'");
+    std::string list = App("'GetFileList', 'xml'");
+    EXPECT_NE(std::string::npos, list.find("a.xml"));
+    EXPECT_NE(std::string::npos, list.find("b.xml"));
+    EXPECT_EQ(1, TraceCapture::Count(list, ";"));
+    EXPECT_NE(';', list.back());
+    EXPECT_EQ("string:", App("'GetFileList', 'none'"));
+
+    EXPECT_EQ("number:1", App("'DeleteCachefile', 'a.xml'"));
+    EXPECT_EQ("number:0", App("'DeleteCachefile', 'a.xml'"));
+    App("'DeleteCachefile', 'b.xml'");
+
+    EXPECT_EQ("string:", App("'ReadStringFromFile', " + JsString(cache + "\\missing.txt")));
+    EXPECT_EQ("string:alpha", App("'ReadStringFromFile', " + JsString(cache + "\\a.txt")));
+    EXPECT_EQ("number:1", App("'DeleteCachefile', 'a.txt'"));
+}
+
+TEST_F(MethodsPage, UsageResultsSumTheHostLogByName)
+{
+    const std::string log = AppData() + "\\Quill\\Tidewire\\usagedata.log";
+    testing_support::FileBackup backup(log);
+    DeleteFileA(log.c_str());
+    EXPECT_EQ("string:", App("'GetUsageDataResults'"));
+    FILE* file = std::fopen(log.c_str(), "wt");
+    ASSERT_NE(nullptr, file);
+    std::fputs("opened=2\nopened\n   closed  \n\n", file);
+    std::fclose(file);
+    EXPECT_EQ("string:=1&closed=1&opened=3", App("'GetUsageDataResults'"));
+}
+
+TEST_F(MethodsPage, XslTransformWritesTheInternetZoneMarkAndRefusesBacktracking)
+{
+    std::string folder = AppData() + "\\WispMethodsXsl";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string xml = folder + "\\in.xml", xsl = folder + "\\style.xsl", out = folder + "\\out.htm";
+    FILE* f = std::fopen(xml.c_str(), "wt");
+    ASSERT_NE(nullptr, f);
+    std::fputs("<?xml version=\"1.0\"?><items><item>first</item></items>", f);
+    std::fclose(f);
+    f = std::fopen(xsl.c_str(), "wt");
+    ASSERT_NE(nullptr, f);
+    std::fputs("<?xml version=\"1.0\"?><xsl:stylesheet version=\"1.0\" "
+               "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:template match=\"/\">"
+               "<html><body><xsl:value-of select=\"items/item\"/></body></html></xsl:template></xsl:stylesheet>",
+               f);
+    std::fclose(f);
+    DeleteFileA(out.c_str());
+    auto js = [](std::string path) {
+        std::string escaped;
+        for (char c : path)
+            escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        return "'" + escaped + "'";
+    };
+
+    EXPECT_EQ("boolean:true", App("'ApplyXSLTransform', " + js(xml) + ", " + js(xsl) + ", " + js(out)));
+    std::string saved;
+    ASSERT_TRUE(QDUtilities::ReadFileIntoString(out.c_str(), saved));
+    EXPECT_NE(std::string::npos, saved.find("<!-- saved from url=(0014)about:internet-->"));
+    EXPECT_LT(saved.find("saved from url"), saved.find("first"));
+
+    const std::string escape = folder + "\\..\\escaped.htm";
+    EXPECT_EQ("undefined:undefined", App("'ApplyXSLTransform', " + js(xml) + ", " + js(xsl) + ", " + js(escape)));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((AppData() + "\\escaped.htm").c_str()));
+
+    EXPECT_EQ("boolean:false",
+              App("'ApplyXSLTransform', " + js(folder + "\\missing.xml") + ", " + js(xsl) + ", " + js(out)));
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find("Failed loading source '"));
+}
+
+TEST_F(MethodsPage, GeometryAndOriginationDataWithoutShellOrInstaller)
+{
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    if (!FindWindowA("Shell_TrayWnd", nullptr)) {
+        EXPECT_EQ("number:" + std::to_string(width - 40), App("'GetTaskTrayX'"));
+        EXPECT_EQ("number:" + std::to_string(height - 20), App("'GetTaskTrayY'"));
+        EXPECT_EQ("number:40", App("'GetTaskTrayW'"));
+        EXPECT_EQ("number:20", App("'GetTaskTrayH'"));
+    }
+    std::string edge = App("'GetTaskBarEdge'");
+    EXPECT_TRUE(edge >= "number:0" && edge <= "number:3") << edge;
+    EXPECT_EQ("number:120", App("'GetWindowWidth'"));
+    EXPECT_EQ("number:90", App("'GetWindowHeight'"));
+    // The host window is hidden in these tests.
+    EXPECT_EQ("boolean:false", App("'IsWindowVisible'"));
+    EXPECT_EQ("number:" + std::to_string(static_cast<long long>(reinterpret_cast<LONG_PTR>(m_host.HostWindow()))),
+              App("'GetPID'"));
+
+    // Neither installer values nor the host's version component exist in the test prefix.
+    std::size_t mark = TraceCapture::Mark();
+    EXPECT_EQ("string:\n\n\n", App("'GetClientOriginationData'"));
+    std::string trace = TraceCapture::Since(mark);
+    EXPECT_NE(std::string::npos, trace.find("GetClientOriginationData - bod is missing.\n"));
+    EXPECT_NE(std::string::npos, trace.find("GetClientOriginationData - pcode is missing.\n"));
+    EXPECT_NE(std::string::npos, trace.find("Failed creating QDWeb instance. hr=0x"));
+}
+
+TEST_F(MethodsPage, SettingsBackedAnswersAndTheParentObject)
+{
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("application_directory", std::string("C:\\Program Files\\Tidewire")));
+        ASSERT_TRUE(settings.SetProperty("mail_check_results_count", 4));
+        ASSERT_TRUE(settings.SetProperty("mail_check_results_new", 1));
+    }
+    EXPECT_EQ("string:C:\\Program Files\\Tidewire", App("'GetInstallDir'"));
+    EXPECT_EQ("number:4", App("'GetEmailUnreadCount'"));
+    EXPECT_EQ("boolean:true", App("'GetEmailNewMessages'"));
+
+    // Init was given no parent object.
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(S_OK, Invoke(L"GetParent", &result));
+    EXPECT_EQ(VT_EMPTY, result.vt);
+}
+
+}  // namespace
