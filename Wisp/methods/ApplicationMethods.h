@@ -23,6 +23,7 @@ void Exit(MethodCall& call);
 void GetInstallDir(MethodCall& call);
 void GetEmailNewMessages(MethodCall& call);
 void GetEmailUnreadCount(MethodCall& call);
+void GetPageLocationName(MethodCall& call);
 void ApplyXSLTransform(MethodCall& call);
 void GetParent(MethodCall& call);
 void ShowMessageBox(MethodCall& call);

@@ -125,6 +125,7 @@ const ApplicationMethodEntry kApplicationMethods[] = {
     {"GetInstallDir", methods::GetInstallDir},
     {"GetEmailNewMessages", methods::GetEmailNewMessages},
     {"GetEmailUnreadCount", methods::GetEmailUnreadCount},
+    {"GetPageLocationName", methods::GetPageLocationName},
     {"ApplyXSLTransform", methods::ApplyXSLTransform},
     {"GetParent", methods::GetParent},
     {"ShowMessageBox", methods::ShowMessageBox},

@@ -7,6 +7,7 @@
 #include "common/QDUtilities.h"
 #include "common/TraceLog.h"
 #include "common/com/ComPtr.h"
+#include "common/com/Strings.h"
 #include "Wisp/control/WispControl.h"
 #include "Wisp/methods/ApplicationMethods.h"
 
@@ -81,6 +82,31 @@ void ClosePopup(MethodCall& call)
     else if (HWND control = call.control->ControlWindow())
         PostMessage(GetParent(control), RM_CLOSE_POPUP, 0, 0);
     call.SetShort(0);
+}
+
+// Pages hand over the browser object of another page (what Init answers as the child
+// dispatch, as for ClosePopup's cross-page form) and get that page's title.
+void GetPageLocationName(MethodCall& call)
+{
+    call.SetString("");
+    IDispatch* object = call.args.Object(0);
+    HRESULT hr = E_POINTER;
+    ComPtr<IWebBrowser2> browser;
+    if (object)
+        hr = object->QueryInterface(IID_IWebBrowser2, browser.PutVoid());
+    if (FAILED(hr) || !browser) {
+        TraceLog("AppMethod GetPageLocationName: Failed getting IWebBrowser2 interface from parameter. hr=0x%X\n",
+                 static_cast<unsigned>(hr));
+        return;
+    }
+    BSTR name = nullptr;
+    hr = browser->get_LocationName(&name);
+    if (FAILED(hr)) {
+        TraceLog("AppMethod GetPageLocationName: get_LocationName failed. hr=0x%X\n", static_cast<unsigned>(hr));
+        return;
+    }
+    call.SetString(AnsiFromWide(name));
+    SysFreeString(name);
 }
 
 void GetParent(MethodCall& call)

@@ -581,6 +581,33 @@ TEST_F(MethodsPage, GeometryAndOriginationDataWithoutShellOrInstaller)
     EXPECT_NE(std::string::npos, trace.find("Failed creating QDWeb instance. hr=0x"));
 }
 
+TEST_F(MethodsPage, PageLocationNameIsTheTitleOfTheGivenBrowsersPage)
+{
+    HostApplication other;
+    ASSERT_TRUE(Load(other));
+    VARIANT browser, result;
+    VariantInit(&browser);
+    VariantInit(&result);
+    browser.vt = VT_DISPATCH;
+    browser.pdispVal = other.ChildDispatch();
+    ASSERT_EQ(S_OK, Invoke(L"GetPageLocationName", &result, 1, &browser));
+    ASSERT_EQ(VT_BSTR, result.vt);
+    EXPECT_EQ("Application methods", AnsiFromWide(result.bstrVal));
+    VariantClear(&result);
+
+    VARIANT notBrowser;
+    VariantInit(&notBrowser);
+    notBrowser.vt = VT_I4;
+    notBrowser.lVal = 7;
+    ASSERT_EQ(S_OK, Invoke(L"GetPageLocationName", &result, 1, &notBrowser));
+    ASSERT_EQ(VT_BSTR, result.vt);
+    EXPECT_EQ(0u, SysStringLen(result.bstrVal));
+    VariantClear(&result);
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find(
+                                     "AppMethod GetPageLocationName: Failed getting IWebBrowser2 interface from parameter."));
+    other.Destroy();
+}
+
 TEST_F(MethodsPage, SettingsBackedAnswersAndTheParentObject)
 {
     {
