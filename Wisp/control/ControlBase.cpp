@@ -1,6 +1,7 @@
 #include "Wisp/control/ControlBase.h"
 
 #include "common/TraceLog.h"
+#include "common/WindowClass.h"
 
 #include <olectl.h>
 
@@ -44,17 +45,7 @@ ControlBase::~ControlBase()
 
 bool ControlBase::RegisterWindowClass()
 {
-    HINSTANCE instance = ThisModule();
-    WNDCLASSEXA existing = {sizeof existing};
-    if (GetClassInfoExA(instance, kWindowClass, &existing))
-        return true;
-    WNDCLASSEXA wc = {sizeof wc};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = WindowProcThunk;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = kWindowClass;
-    return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return RegisterWindowClassOnce(ThisModule(), kWindowClass, WindowProcThunk);
 }
 
 LRESULT CALLBACK ControlBase::WindowProcThunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -1,6 +1,7 @@
 #include "common/axhost/AxHost.h"
 
 #include "common/TraceLog.h"
+#include "common/WindowClass.h"
 #include "common/com/Bstr.h"
 
 #include <exdisp.h>
@@ -66,18 +67,8 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 bool AxHost::RegisterWindowClass()
 {
-    HINSTANCE instance = ThisModule();
-    WNDCLASSEXA existing = {sizeof existing};
-    if (GetClassInfoExA(instance, kWindowClass, &existing))
-        return true;
-    WNDCLASSEXA wc = {sizeof wc};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = HostWindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = kWindowClass;
-    if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    if (!RegisterWindowClassOnce(ThisModule(), kWindowClass, HostWindowProc,
+                                 reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1))) {
         TraceLog("AxHost::RegisterWindowClass - RegisterClassEx failed. Error %d\n",
                  static_cast<int>(GetLastError()));
         return false;
