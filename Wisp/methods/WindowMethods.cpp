@@ -58,8 +58,8 @@ void ClosePopupOfPage(IDispatch* object)
     DISPPARAMS params = {&name, nullptr, 1, 0};
     VARIANT result;
     VariantInit(&result);
-    hr = external->Invoke(CWispControl::kDispidCallApplicationMethod, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                          &result, nullptr, nullptr);
+    hr = external->Invoke(CWispControl::kDispidCallApplicationMethod, IID_NULL, LOCALE_USER_DEFAULT,
+                          DISPATCH_METHOD, &params, &result, nullptr, nullptr);
     VariantClear(&result);
     VariantClear(&name);
     if (FAILED(hr))
