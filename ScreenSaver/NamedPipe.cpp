@@ -429,12 +429,20 @@ void NamedPipe::Close()
     CloseMember(m_hMutex, "m_hMutex");
 
     // The thread reads through its own handle, which the peer may keep busy: cancel its
-    // blocking read until it notices the run flag.
+    // blocking read until it notices the run flag. It may instead be blocked handing a record
+    // to a window of this thread, so sent messages are answered while waiting; the wait ends
+    // as soon as the thread does.
     const DWORD start = GetTickCount();
-    while (m_bThreadRunning && GetTickCount() - start < kCloseWaitMs) {
+    for (DWORD waited = 0; m_bThreadRunning && waited < kCloseWaitMs; waited = GetTickCount() - start) {
         if (m_threadHandle)
             CancelSynchronousIo(m_threadHandle);
-        Sleep(kCloseCheckMs);
+        const DWORD slice = std::min(kCloseCheckMs, kCloseWaitMs - waited);
+        if (m_threadHandle)
+            MsgWaitForMultipleObjects(1, &m_threadHandle, FALSE, slice, QS_SENDMESSAGE);
+        else
+            Sleep(slice);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     if (!m_bThreadRunning)
         TraceLog("NamedPipe::Close() - Read thread exited within timeout period.\n");

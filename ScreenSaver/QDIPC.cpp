@@ -55,10 +55,13 @@ DWORD QDIPC::UnRegister()
         TraceLog("QDIPC::UnRegister() - m_pipe is already NULL.\n");
         return 0;
     }
+    // Taken out first: a record delivered while the pipe closes may run UnRegister again, and
+    // must find nothing left to close or delete.
+    std::unique_ptr<NamedPipe> pipe = std::move(m_pipe);
     TraceLog("QDIPC::UnRegister() - Closing pipe.\n");
-    m_pipe->Close();
+    pipe->Close();
     TraceLog("QDIPC::UnRegister() - Deleting pipe.\n");
-    m_pipe.reset();
+    pipe.reset();
     TraceLog("QDIPC::UnRegister() - Clearing member vars.\n");
     m_hWnd = nullptr;
     return 0;

@@ -1,5 +1,6 @@
 #include "common/PersistentSettings.h"
 
+#include "common/HostMessages.h"
 #include "common/Obfuscation.h"
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-const char kMutexName[] = "{c957a8e0-5308-11da-8cd6-0800200c9a66}";
 const DWORD kMutexTimeoutMs = 10000;
 const char kAutoStartValue[] = "TidewireDesktop.exe";
 
@@ -67,7 +67,7 @@ struct FileCloser {
 
 PersistentSettings::PersistentSettings()
 {
-    m_hSingleInstanceMutex = CreateMutexA(nullptr, FALSE, kMutexName);
+    m_hSingleInstanceMutex = CreateMutexA(nullptr, FALSE, SETTINGS_MUTEX);
     if (!m_hSingleInstanceMutex) {
         TraceLog("PersistentSettings::PersistentSettings m_hSingleInstanceMutex failed to be created \r");
         return;
@@ -147,11 +147,22 @@ bool PersistentSettings::WriteTo(const std::string& path) const
     FILE* out = file.get();
     fputs("<?xml version='1.0'?>\r", out);
     fputs("<configdata>\r", out);
-    for (const auto& entry : m_intProperties)
+    // An entry the reader could not take back (a hand-edited file may hold one) is left out:
+    // written raw, it would end the reading there and every later entry would be lost.
+    for (const auto& entry : m_intProperties) {
+        if (!IsStorable(entry.first)) {
+            TraceLog("PersistentSettings::Save - left out int '%s': its ID cannot be kept.\n", entry.first.c_str());
+            continue;
+        }
         fprintf(out, "  <int propertyID='%s' value='%d' />\r", entry.first.c_str(), entry.second);
+    }
     for (const auto& entry : m_stringProperties) {
         const std::string value =
             m_bEncryptStrings ? QDUtilities::ObfuscateString(entry.second) : entry.second;
+        if (!IsStorable(entry.first) || !IsStorable(value)) {
+            TraceLog("PersistentSettings::Save - left out string '%s': it cannot be kept.\n", entry.first.c_str());
+            continue;
+        }
         fprintf(out, "  <string propertyID='%s' value='%s' encrypted='%d'/>\r",
                 entry.first.c_str(), value.c_str(), m_bEncryptStrings ? 1 : 0);
     }
@@ -232,10 +243,21 @@ bool PersistentSettings::GetProperty(const char* id, bool& out)
     return true;
 }
 
+bool PersistentSettings::IsStorable(const std::string& text)
+{
+    return text.find_first_of("'\n") == std::string::npos;
+}
+
 bool PersistentSettings::SetProperty(const char* id, const std::string& value, bool deferSave)
 {
     if (!id) {
         TraceLog("PersistentSettings::SetProperty (string) - id is NULL.\n");
+        return false;
+    }
+    // Refused rather than stored: the file could not give it back as it was.
+    if (!IsStorable(id) || value.find('\0') != std::string::npos ||
+        (!m_bEncryptStrings && !IsStorable(value))) {
+        TraceLog("PersistentSettings::SetProperty (string) - '%s' cannot be kept in the settings file.\n", id);
         return false;
     }
     if (!IsUsable())
@@ -271,9 +293,30 @@ bool PersistentSettings::SetProperty(const char* id, int value, bool deferSave)
             "\"" + directory + "\\" + kAutoStartValue + "\" " + "-NoBrowser";
         return QDUtilities::AddAppToStartup(kAutoStartValue, command.c_str());
     }
+    if (!IsStorable(id)) {
+        TraceLog("PersistentSettings::SetProperty (int) - '%s' cannot be kept in the settings file.\n", id);
+        return false;
+    }
     if (!IsUsable())
         return false;
     m_intProperties[id] = value;
+    if (!deferSave)
+        Save();
+    return true;
+}
+
+bool PersistentSettings::RemoveProperty(const char* id, Kind kind, bool deferSave)
+{
+    if (!id) {
+        TraceLog("PersistentSettings::RemoveProperty - id is NULL.\n");
+        return false;
+    }
+    if (!IsUsable())
+        return false;
+    if (kind == Kind::Int)
+        m_intProperties.erase(id);
+    else
+        m_stringProperties.erase(id);
     if (!deferSave)
         Save();
     return true;

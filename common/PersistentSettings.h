@@ -31,9 +31,20 @@ public:
 
     // Without deferSave the file is saved at once (a failed save is not reported). True when
     // the object is usable. The auto-start ID changes the Run entry instead and reports that.
+    // An ID or a text the file cannot hold (see IsStorable) is refused with a trace and false.
     bool SetProperty(const char* id, const std::string& value, bool deferSave = false);
     bool SetProperty(const char* id, const char* value, bool deferSave = false);
     bool SetProperty(const char* id, int value, bool deferSave = false);
+
+    // The int and the string form of an ID are separate properties; this removes one of them.
+    // Saved at once unless deferred. True when the object is usable.
+    enum class Kind { Int, String };
+    bool RemoveProperty(const char* id, Kind kind, bool deferSave = false);
+
+    // Whether the file can hold this ID (or unscrambled text) so that it reads back the same:
+    // no quote, which would end the attribute, and no line feed, which the text-mode file turns
+    // into a line end. Scrambled values hold neither; a value's zero byte ends it, though.
+    static bool IsStorable(const std::string& text);
 
     // E-mail accounts: the ID is propertyType + accountType + decimal index.
     bool GetAccountProperty(const char* propertyType, const char* accountType, int index,

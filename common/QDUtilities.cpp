@@ -17,10 +17,6 @@
 
 namespace QDUtilities {
 
-const char kApplicationWindowClass[] = "QuillDesktopAppWindowClass";
-const char kApplicationWindowTitle[] = "QuillDesktopAppWindow";
-const char kScreenSaverWindowClass[] = "WindowsScreenSaverClass";
-const char kScreenSaverWindowTitle[] = "MarigoldScreenSaverWindow";
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 namespace {
@@ -133,12 +129,12 @@ HWND GetThisApplicationWND()
 
 HWND FindApplicationWindow()
 {
-    return FindWindowA(kApplicationWindowClass, kApplicationWindowTitle);
+    return FindWindowA(HOST_WINDOW_CLASS, HOST_WINDOW_TITLE);
 }
 
 HWND FindScreenSaverWindow()
 {
-    return FindWindowA(kScreenSaverWindowClass, kScreenSaverWindowTitle);
+    return FindWindowA(SCREENSAVER_WINDOW_CLASS, SCREENSAVER_WINDOW_TITLE);
 }
 
 LRESULT SendApplicationMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -270,6 +266,8 @@ bool AddAppToStartup(const char* valueName, const char* command)
                  static_cast<int>(error));
         return false;
     }
+    // The count holds the terminator, as REG_SZ asks: without it a reader sizing its buffer
+    // from the value gets a string that does not end.
     error = RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command),
                            static_cast<DWORD>(std::strlen(command) + 1));
     if (error != ERROR_SUCCESS) {
@@ -504,6 +502,12 @@ std::string Mid(const std::string& text, int start, int count)
 
 namespace {
 
+bool IsOurScreenSaver(std::string value)
+{
+    ToLower(value);
+    return value.find(kScreenSaverMatch) != std::string::npos;
+}
+
 // The "SCRNSAVE.EXE" text, at most 260 bytes; "" when missing or not a string.
 std::string ReadScreenSaverValue(HKEY key)
 {
@@ -525,9 +529,7 @@ bool MarigoldScreenSaverOn()
     RegistryKey key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
         return false;
-    std::string value = ReadScreenSaverValue(key.Get());
-    ToLower(value);
-    return value.find(kScreenSaverMatch) != std::string::npos;
+    return IsOurScreenSaver(ReadScreenSaverValue(key.Get()));
 }
 
 bool SetMarigoldScreenSaverOn(bool on)
@@ -541,8 +543,12 @@ bool SetMarigoldScreenSaverOn(bool on)
             return false;
         }
         previous = ReadScreenSaverValue(key.Get());
-        PersistentSettings settings;
-        settings.SetProperty(SettingsId::previous_screen_saver_setting, previous);
+        // Ours already chosen: the user's own choice is remembered from the first time and must
+        // not be overwritten by our path, or turning us off could never give it back.
+        if (!IsOurScreenSaver(previous)) {
+            PersistentSettings settings;
+            settings.SetProperty(SettingsId::previous_screen_saver_setting, previous);
+        }
     } else {
         PersistentSettings settings;
         settings.GetProperty(SettingsId::previous_screen_saver_setting, previous);

@@ -19,12 +19,8 @@ namespace QDUtilities {
 // --- Host and screen-saver messaging --------------------------------------------------------
 // With an application window set (the control runs inside the screen saver), every message
 // for the host goes to that window as RM_NOTIFY_MOTHERSHIP with a QD_COPYDATASTRUCT record;
-// without one, the host's window is found by class and title and messaged directly.
-
-extern const char kApplicationWindowClass[];    // "QuillDesktopAppWindowClass"
-extern const char kApplicationWindowTitle[];    // "QuillDesktopAppWindow"
-extern const char kScreenSaverWindowClass[];    // "WindowsScreenSaverClass"
-extern const char kScreenSaverWindowTitle[];    // "MarigoldScreenSaverWindow"
+// without one, the host's window is found by class and title (common/HostMessages.h) and
+// messaged directly.
 
 int SetThisApplicationWND(HWND window);   // always 0
 HWND GetThisApplicationWND();

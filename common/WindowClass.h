@@ -1,7 +1,17 @@
-// Registers a window class of a module once; later calls (other windows, other threads) find it.
+// Window classes of a module: the module itself, and a class registered once; later calls
+// (other windows, other threads) find it.
 #pragma once
 
 #include <windows.h>
+
+// The module (library or program) that this code is linked into.
+inline HINSTANCE ThisModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
+    return module;
+}
 
 inline bool RegisterWindowClassOnce(HINSTANCE instance, const char* name, WNDPROC procedure,
                                     HBRUSH background = nullptr)

@@ -2,6 +2,7 @@
 
 #include "common/TraceLog.h"
 #include "common/WindowClass.h"
+#include "Wisp/control/PropertyNotifyPoint.h"
 
 #include <olectl.h>
 
@@ -10,14 +11,6 @@
 const char ControlBase::kWindowClass[] = "WispControlWindow";
 
 namespace {
-
-HINSTANCE ThisModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
-    return module;
-}
 
 // What a control persists: a version and the stock properties with the extent.
 struct PersistedState {
@@ -37,10 +30,17 @@ ControlBase::ControlBase(const CLSID& clsid, const IID& primaryIid, DWORD miscSt
 
 ControlBase::~ControlBase()
 {
-    if (m_hWnd && IsWindow(m_hWnd)) {
-        SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+    DetachWindow();
+    if (m_hWnd && IsWindow(m_hWnd))
         DestroyWindow(m_hWnd);
-    }
+    if (m_propertyNotify)
+        m_propertyNotify->Detach();
+}
+
+void ControlBase::DetachWindow()
+{
+    if (m_hWnd && IsWindow(m_hWnd))
+        SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
 }
 
 bool ControlBase::RegisterWindowClass()
@@ -74,17 +74,15 @@ LRESULT ControlBase::DefaultWindowProc(UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
-HRESULT ControlBase::PutStockLong(long& field, long value, const char* changedTrace)
+void ControlBase::StockPropertyChanged(DISPID id, const char* changedTrace)
 {
-    field = value;
     m_bRequiresSave = true;
-    // Property-change notification goes to connected IPropertyNotifySink clients; this control
-    // offers no connection points, so nobody is told beyond the view change.
+    if (m_propertyNotify)
+        m_propertyNotify->FireOnChanged(id);
     FireViewChange();
     if (m_dataAdvise)
         m_dataAdvise->SendOnDataChange(static_cast<IDataObject*>(this), 0, 0);
     TraceLog("%s", changedTrace);
-    return S_OK;
 }
 
 void ControlBase::FireViewChange()
@@ -615,4 +613,28 @@ STDMETHODIMP ControlBase::GetGUID(DWORD, GUID* guid)
     // The control has no outgoing (source) interface.
     *guid = GUID_NULL;
     return E_FAIL;
+}
+
+// --- IConnectionPointContainer ----------------------------------------------------------------
+
+STDMETHODIMP ControlBase::EnumConnectionPoints(IEnumConnectionPoints** points)
+{
+    // Containers find the one point by its interface.
+    if (points)
+        *points = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP ControlBase::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
+{
+    if (!point)
+        return E_POINTER;
+    *point = nullptr;
+    if (!IsEqualIID(iid, IID_IPropertyNotifySink))
+        return CONNECT_E_NOCONNECTION;
+    if (!m_propertyNotify)
+        m_propertyNotify = MakeComObject<PropertyNotifyPoint>(static_cast<IConnectionPointContainer*>(this));
+    *point = m_propertyNotify.Get();
+    (*point)->AddRef();
+    return S_OK;
 }

@@ -1,7 +1,8 @@
 // A windowed ActiveX control: the stock interfaces a container talks to (view, in-place object,
-// active object, control, OLE object, persistence, quick activation, data object, class info),
-// the control's child window created on in-place activation, and the three stock border
-// properties. The derived class supplies IUnknown (ComObject), its message map and its identity.
+// active object, control, OLE object, persistence, quick activation, data object, class info,
+// the property-change connection point), the control's child window created on in-place
+// activation, and the three stock border properties. The derived class supplies IUnknown
+// (ComObject), its message map and its identity.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,8 @@
 #include <ocidl.h>
 
 #include "common/com/ComPtr.h"
+
+class PropertyNotifyPoint;
 
 class ControlBase : public IViewObjectEx,
                     public IOleInPlaceObjectWindowless,
@@ -21,7 +24,8 @@ class ControlBase : public IViewObjectEx,
                     public IQuickActivate,
                     public IPersistStorage,
                     public IDataObject,
-                    public IProvideClassInfo2 {
+                    public IProvideClassInfo2,
+                    public IConnectionPointContainer {
 public:
     // The control's window class (one per module).
     static const char kWindowClass[];
@@ -130,6 +134,10 @@ public:
     STDMETHODIMP GetClassInfo(ITypeInfo** info) override;
     STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override;
 
+    // IConnectionPointContainer: one point, for IPropertyNotifySink.
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
 protected:
     ControlBase(const CLSID& clsid, const IID& primaryIid, DWORD miscStatus);
     virtual ~ControlBase();
@@ -140,9 +148,13 @@ protected:
     virtual HRESULT CoClassTypeInfo(ITypeInfo** info) = 0;
     LRESULT DefaultWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Stock-property change: store, mark dirty, notify, redraw. `changed` names the trace line.
-    HRESULT PutStockLong(long& field, long value, const char* changedTrace);
+    // A stock property has its new value: mark the control dirty, tell the property sinks,
+    // redraw, tell the data sinks, then write `changedTrace`.
+    void StockPropertyChanged(DISPID id, const char* changedTrace);
     void FireViewChange();
+    // Called first by the derived destructor: from then on the window's messages (sent while
+    // the hosted control is torn down) no longer reach the dying object.
+    void DetachWindow();
 
     long m_nBorderStyle = 0;
     BOOL m_bBorderVisible = 0;
@@ -170,6 +182,7 @@ private:
     ComPtr<IOleAdviseHolder> m_oleAdvise;
     ComPtr<IDataAdviseHolder> m_dataAdvise;
     ComPtr<IAdviseSink> m_viewSink;
+    ComPtr<PropertyNotifyPoint> m_propertyNotify;
     DWORD m_viewAspects = 0;
     DWORD m_viewFlags = 0;
     bool m_inPlaceActive = false;

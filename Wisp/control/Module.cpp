@@ -54,6 +54,19 @@ private:
     HRESULT m_hr;
 };
 
+// Text for a quoted string of a registry script: an apostrophe (a folder may have one) is
+// written twice, as the script language asks; a lone one would end the string early.
+std::wstring ScriptString(const std::wstring& text)
+{
+    std::wstring quoted;
+    for (wchar_t c : text) {
+        quoted += c;
+        if (c == L'\'')
+            quoted += c;
+    }
+    return quoted;
+}
+
 HRESULT CreateRegistrar(ComPtr<IRegistrar>& registrar)
 {
     return CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar, registrar.PutVoid());
@@ -69,7 +82,7 @@ HRESULT RunScript(UINT id, bool doRegister)
     std::wstring module = ModulePath();
     registrar->AddReplacement(L"APPID", kAppId);
     if (id == IDR_WISPCONTROL) {
-        registrar->AddReplacement(L"MODULE", module.c_str());
+        registrar->AddReplacement(L"MODULE", ScriptString(module).c_str());
         registrar->AddReplacement(L"OLEMISC", kOleMisc);
     }
     return doRegister ? registrar->ResourceRegister(module.c_str(), id, L"REGISTRY")

@@ -9,6 +9,7 @@
 
 bool ScriptObject::Init(IDispatch* piDisp)
 {
+    Reset();   // a failed Init leaves the object empty, not bound to the previous script
     if (!piDisp) {
         TraceLog("ScriptObject::Init - piDisp is NULL.\n");
         return false;
@@ -24,6 +25,7 @@ bool ScriptObject::Init(IDispatch* piDisp)
 
 bool ScriptObject::Init(IHTMLDocument* piHTMLDoc)
 {
+    Reset();
     if (!piHTMLDoc) {
         TraceLog("ScriptObject::Init - piHTMLDoc is NULL.\n");
         return false;
@@ -38,6 +40,7 @@ bool ScriptObject::Init(IHTMLDocument* piHTMLDoc)
 
 bool ScriptObject::Init(IWebBrowser2* piBrowser2)
 {
+    Reset();
     if (!piBrowser2) {
         TraceLog("ScriptObject::Init - piBrowser2 is NULL.\n");
         return false;

@@ -17,6 +17,7 @@ public:
     ScriptObject(const ScriptObject&) = delete;
     ScriptObject& operator=(const ScriptObject&) = delete;
 
+    // Each Init replaces what was held; a failed one leaves the object empty.
     bool Init(IDispatch* piDisp);
     bool Init(IHTMLDocument* piHTMLDoc);
     bool Init(IWebBrowser2* piBrowser2);

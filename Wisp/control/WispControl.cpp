@@ -6,6 +6,7 @@
 #include "common/com/Bstr.h"
 #include "common/com/ComError.h"
 #include "common/com/Strings.h"
+#include "common/com/Variant.h"
 #include "Wisp/control/Module.h"
 #include "Wisp/mail/EmailChecker.h"
 #include "Wisp/mail/EmailVerifyRequest.h"
@@ -23,7 +24,6 @@
 
 namespace {
 
-const DISPID kDispidCallApplicationMethod = 502;
 const LCID kNameLocale = 0x0800;   // LOCALE_SYSTEM_DEFAULT
 const long kNavigateFlags = 14;    // navNoHistory | navNoReadFromCache | navNoWriteToCache
 const int kWidthMargin = 6;
@@ -44,6 +44,8 @@ CWispControl::CWispControl() : ControlBase(CLSID_WispControl, IID_IWispControl, 
 
 CWispControl::~CWispControl()
 {
+    // Tearing the browser down sends our window messages; none may reach a dying object.
+    DetachWindow();
     // Never leave the browser holding a sink that dies with us.
     DisconnectBrowserEvents();
     m_spParentDispatch = nullptr;
@@ -99,7 +101,7 @@ STDMETHODIMP CWispControl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count
 STDMETHODIMP CWispControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                                   UINT*)
 {
-    try {
+    return ComBoundary("CWispControl::Invoke", [&]() -> HRESULT {
         switch (id) {
         case DISPID_DOCUMENTCOMPLETE:
             TraceLog("%d: CWispControl::Invoke - DISPID_DOCUMENTCOMPLETE\n", ThreadId());
@@ -111,26 +113,15 @@ STDMETHODIMP CWispControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
         default:
             return DISP_E_MEMBERNOTFOUND;
         }
-    } catch (const ComError& e) {
-        return e.hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 // --- stock properties ----------------------------------------------------------------------
 
-void CWispControl::StockPropertyChanged(const char* trace)
-{
-    m_bRequiresSave = true;
-    FireViewChange();
-    TraceLog("%s", trace);
-}
-
 STDMETHODIMP CWispControl::put_BorderStyle(long style)
 {
     m_nBorderStyle = style;
-    StockPropertyChanged("OnBorderStyleChanged\n");
+    StockPropertyChanged(DISPID_BORDERSTYLE, "OnBorderStyleChanged\n");
     return S_OK;
 }
 
@@ -145,7 +136,7 @@ STDMETHODIMP CWispControl::get_BorderStyle(long* pstyle)
 STDMETHODIMP CWispControl::put_BorderWidth(long width)
 {
     m_nBorderWidth = width;
-    StockPropertyChanged("OnBorderWidthChanged\n");
+    StockPropertyChanged(DISPID_BORDERWIDTH, "OnBorderWidthChanged\n");
     return S_OK;
 }
 
@@ -168,7 +159,7 @@ STDMETHODIMP CWispControl::get_HWND(HWND* pHWND)
 STDMETHODIMP CWispControl::put_BorderVisible(VARIANT_BOOL vbool)
 {
     m_bBorderVisible = vbool;
-    StockPropertyChanged("OnBorderVisibleChanged\n");
+    StockPropertyChanged(DISPID_BORDERVISIBLE, "OnBorderVisibleChanged\n");
     return S_OK;
 }
 
@@ -204,7 +195,17 @@ STDMETHODIMP CWispControl::LoadHTML(BSTR bstrURL)
 
 STDMETHODIMP CWispControl::Init(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispParent, IDispatch** pDispChild)
 {
-    TraceLog("  CWispControl::Init(url='%s')\n", AnsiFromWide(bstrURL).c_str());
+    // An [out, retval]: set on every path, so a caller never reads what it left there.
+    if (pDispChild)
+        *pDispChild = nullptr;
+    return ComBoundary("CWispControl::Init", [&]() -> HRESULT {
+        TraceLog("  CWispControl::Init(url='%s')\n", AnsiFromWide(bstrURL).c_str());
+        return InitBrowser(bstrURL, hWndNotify, pDispParent, pDispChild);
+    });
+}
+
+HRESULT CWispControl::InitBrowser(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispParent, IDispatch** pDispChild)
+{
     AxHost::RegisterWindowClass();
     if (m_hWnd)
         GetWindowLongPtrA(m_hWnd, GWL_STYLE);
@@ -216,6 +217,8 @@ STDMETHODIMP CWispControl::Init(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispP
         m_axHost = MakeComObject<AxHost>();
         m_axHost->Attach(m_hWnd);
     }
+    // A second Init replaces the browser: its connection goes while it is still the one held.
+    DisconnectBrowserEvents();
     HRESULT hr = m_axHost->CreateControl(bstrURL, nullptr, nullptr, IID_NULL);
     if (FAILED(hr))
         return hr;
@@ -250,54 +253,26 @@ STDMETHODIMP CWispControl::CallApplicationMethod(DISPPARAMS*, VARIANT*)
 
 STDMETHODIMP CWispControl::CallScriptMethod(BSTR bstrMethod, VARIANT* pvaResult, ULONG ulNumArgs, VARIANT* pvaArgs)
 {
-    try {
-        std::vector<VARIANT> args(ulNumArgs);
-        VARIANT result;
-        VariantInit(&result);
-        // Take the caller's VARIANTs over; they go back after the call.
-        if (pvaResult) {
-            result = *pvaResult;
-            VariantInit(pvaResult);
-        }
-        for (ULONG i = 0; i < ulNumArgs; ++i) {
-            VariantInit(&args[i]);
-            if (pvaArgs) {
-                args[i] = pvaArgs[i];
-                VariantInit(&pvaArgs[i]);
-            }
-        }
+    return ComBoundary("CWispControl::CallScriptMethod", [&]() -> HRESULT {
+        // The caller's VARIANTs are taken over and go back after the call, however it ends.
+        VariantArray result(1, pvaResult);
+        VariantArray args(ulNumArgs, pvaArgs);
         VARIANT_BOOL exists = VARIANT_FALSE;
         HRESULT hr = bstrMethod ? ScriptMethodExists(bstrMethod, &exists) : E_POINTER;
         if (FAILED(hr) || !exists) {
-            VariantClear(&result);
-            for (VARIANT& v : args)
-                VariantClear(&v);
+            result.Release();
+            args.Release();
             return E_FAIL;
         }
         std::string name = AnsiFromWide(bstrMethod);
         // The call writes a fresh result; what the caller had in it is released, not leaked.
-        VariantClear(&result);
-        bool called = CallScriptFunction(name.c_str(), args.data(), ulNumArgs, &result);
-        if (pvaResult)
-            *pvaResult = result;
-        else
-            VariantClear(&result);
-        for (ULONG i = 0; i < ulNumArgs; ++i) {
-            if (pvaArgs)
-                pvaArgs[i] = args[i];
-            else
-                VariantClear(&args[i]);
-        }
-        if (!called) {
+        VariantClear(&result[0]);
+        if (!CallScriptFunction(name.c_str(), args.Data(), ulNumArgs, &result[0])) {
             TraceLog("CWispControl::CallScriptMethod - failed calling '%s'\n", name.c_str());
             return E_FAIL;
         }
         return S_OK;
-    } catch (const ComError& e) {
-        return e.hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 bool CWispControl::CallScriptFunction(const char* name, const VARIANT* args, unsigned numArgs, VARIANT* result)
@@ -312,6 +287,11 @@ STDMETHODIMP CWispControl::ScriptMethodExists(BSTR bstrMethod, VARIANT_BOOL* pbo
     if (!pbool)
         return E_POINTER;
     *pbool = VARIANT_FALSE;
+    return ComBoundary("CWispControl::ScriptMethodExists", [&] { return LookUpScriptMethod(bstrMethod, pbool); });
+}
+
+HRESULT CWispControl::LookUpScriptMethod(BSTR bstrMethod, VARIANT_BOOL* pbool)
+{
     std::string name = AnsiFromWide(bstrMethod);
 
     ComPtr<IDispatch> document;
@@ -501,9 +481,14 @@ LRESULT CWispControl::OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam)
         TraceLog("CWispControl::OnAsyncHTTPComplete - no result block.\n");
         return 0;
     }
-    VARIANT args[3];
-    for (VARIANT& v : args)
-        VariantInit(&v);
+    // Any process may post this message: only a live block of this process is read and freed.
+    if (!IsLiveMessageBlock(block)) {
+        TraceLog("CWispControl::OnAsyncHTTPComplete - lParam %p is no result block of this process; ignored.\n",
+                 block);
+        return 0;
+    }
+    UniqueMessageBlock hold(block);
+    VariantArray args(3);
     args[0].vt = VT_UI4;
     args[0].ulVal = static_cast<ULONG>(wParam);
     args[1].vt = VT_UI4;
@@ -518,10 +503,7 @@ LRESULT CWispControl::OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam)
         args[2].vt = VT_ERROR;
         args[2].scode = E_OUTOFMEMORY;
     }
-    CallScriptFunction("QDOnAsyncHTTPComplete", args, 3, nullptr);
-    for (VARIANT& v : args)
-        VariantClear(&v);
-    FreeMessageBlock(block);
+    CallScriptFunction("QDOnAsyncHTTPComplete", args.Data(), 3, nullptr);
     return 0;
 }
 
@@ -532,22 +514,26 @@ LRESULT CWispControl::OnEmailVerifyComplete(LPARAM lParam)
         TraceLog("CWispControl::OnEmailVerifyComplete can't get data! bailing \n");
         return 0;
     }
-    VARIANT args[2];
-    for (VARIANT& v : args) {
-        VariantInit(&v);
-        v.vt = VT_BOOL;
+    // Any process may post this message: only a live record of this process is read and freed.
+    if (!IsLiveMessageBlock(request)) {
+        TraceLog("CWispControl::OnEmailVerifyComplete - lParam %p is no verification record of this process; "
+                 "ignored.\n",
+                 static_cast<void*>(request));
+        return 0;
     }
+    UniqueMessageBlock hold(request);
+    VariantArray args(2);
+    args[0].vt = VT_BOOL;
     args[0].boolVal = request->verified ? VARIANT_TRUE : VARIANT_FALSE;
+    args[1].vt = VT_BOOL;
     args[1].boolVal = request->stopped ? VARIANT_TRUE : VARIANT_FALSE;
     const char* callback = request->callbackName ? request->callbackName : "";
     Bstr name = Bstr::FromAnsi(callback);
-    LRESULT result = 0;
-    if (FAILED(CallScriptMethod(name.Get(), nullptr, 2, args))) {
+    if (FAILED(CallScriptMethod(name.Get(), nullptr, 2, args.Data()))) {
         TraceLog("Callback: '%s' failed.\n", callback);
-        result = -1;
+        return -1;
     }
-    FreeEmailVerifyRequest(request);
-    return result;
+    return 0;
 }
 
 void CWispControl::OnDefaultBrowserNavigateComplete()

@@ -42,11 +42,14 @@ public:
         WISP_COM_ENTRY(IPersistStorage)
         WISP_COM_ENTRY(IDataObject)
         WISP_COM_ENTRY_IID(IID_IProvideClassInfo, IProvideClassInfo2)
-        WISP_COM_ENTRY(IProvideClassInfo2))
+        WISP_COM_ENTRY(IProvideClassInfo2)
+        WISP_COM_ENTRY(IConnectionPointContainer))
     WISP_IUNKNOWN_FORWARD()
 
     // OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE
     static const DWORD kMiscStatus = 131472;
+    // The one member page script reaches late-bound (the type library gives it this DISPID).
+    static const DISPID kDispidCallApplicationMethod = 502;
 
     CWispControl();
     ~CWispControl() override;
@@ -151,6 +154,8 @@ private:
         CWispControl* m_owner;
     };
 
+    HRESULT InitBrowser(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispParent, IDispatch** pDispChild);
+    HRESULT LookUpScriptMethod(BSTR bstrMethod, VARIANT_BOOL* pbool);
     bool ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     LRESULT OnCreate();
     void OnDocumentComplete();
@@ -163,7 +168,6 @@ private:
     bool CallScriptFunction(const char* name, const VARIANT* args, unsigned numArgs, VARIANT* result);
     HRESULT ConnectBrowserEvents();
     HRESULT DisconnectBrowserEvents();
-    void StockPropertyChanged(const char* trace);
 
     DynamicMessageChain m_dynamicChain;
     EmailChecker* m_pEmailChecker = nullptr;

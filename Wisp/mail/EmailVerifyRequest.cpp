@@ -1,23 +1,26 @@
 #include "Wisp/mail/EmailVerifyRequest.h"
 
-#include <cstdlib>
+#include "common/MessageBlock.h"
+
 #include <cstring>
-#include <new>
 
 namespace {
 
-char* CopyText(const char* text, bool& ok)
+std::size_t TextSize(const char* text)
+{
+    return text ? std::strlen(text) + 1 : 0;
+}
+
+// Copies text to `at` and answers where it went (null text stays null).
+char* PlaceText(const char* text, char*& at)
 {
     if (!text)
         return nullptr;
-    std::size_t size = std::strlen(text) + 1;
-    char* copy = new (std::nothrow) char[size];
-    if (!copy) {
-        ok = false;
-        return nullptr;
-    }
-    std::memcpy(copy, text, size);
-    return copy;
+    const std::size_t size = std::strlen(text) + 1;
+    char* placed = at;
+    std::memcpy(placed, text, size);
+    at += size;
+    return placed;
 }
 
 }  // namespace
@@ -25,26 +28,21 @@ char* CopyText(const char* text, bool& ok)
 EmailVerifyRequest* NewEmailVerifyRequest(int32_t accountType, const char* userName, const char* password,
                                           const char* callbackName, HWND controlWindow)
 {
-    auto* request = new (std::nothrow) EmailVerifyRequest{accountType, nullptr, nullptr, nullptr, controlWindow, 0, 0};
+    const std::size_t size =
+        sizeof(EmailVerifyRequest) + TextSize(userName) + TextSize(password) + TextSize(callbackName);
+    auto* request = static_cast<EmailVerifyRequest*>(AllocateMessageBlock(size));
     if (!request)
         return nullptr;
-    bool ok = true;
-    request->userName = CopyText(userName, ok);
-    request->password = CopyText(password, ok);
-    request->callbackName = CopyText(callbackName, ok);
-    if (!ok) {
-        FreeEmailVerifyRequest(request);
-        return nullptr;
-    }
+    char* text = reinterpret_cast<char*>(request + 1);
+    request->accountType = accountType;
+    request->userName = PlaceText(userName, text);
+    request->password = PlaceText(password, text);
+    request->callbackName = PlaceText(callbackName, text);
+    request->controlWindow = controlWindow;
     return request;
 }
 
-void FreeEmailVerifyRequest(EmailVerifyRequest* request)
+bool FreeEmailVerifyRequest(EmailVerifyRequest* request)
 {
-    if (!request)
-        return;
-    delete[] request->userName;
-    delete[] request->password;
-    delete[] request->callbackName;
-    delete request;
+    return FreeMessageBlock(request);
 }

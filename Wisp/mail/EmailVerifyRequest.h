@@ -1,5 +1,6 @@
 // The record an account-verification worker posts to the control's window with message 0x0436.
-// The worker allocates it with NewEmailVerifyRequest; the receiving window frees it.
+// The worker allocates it with NewEmailVerifyRequest, as one message block (common/MessageBlock.h)
+// holding the record and its strings; the receiving window frees it.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +9,7 @@
 
 struct EmailVerifyRequest {
     int32_t accountType;
-    char* userName;
+    char* userName;       // these point into the same block
     char* password;
     char* callbackName;   // the page function told the result
     HWND controlWindow;
@@ -19,5 +20,6 @@ struct EmailVerifyRequest {
 // Copies the strings; null strings stay null. Null when out of memory.
 EmailVerifyRequest* NewEmailVerifyRequest(int32_t accountType, const char* userName, const char* password,
                                           const char* callbackName, HWND controlWindow);
-// Frees the strings and the record (null is fine).
-void FreeEmailVerifyRequest(EmailVerifyRequest* request);
+// Frees the record with its strings; false (and nothing freed) for anything that is not a live
+// record of this process (null included).
+bool FreeEmailVerifyRequest(EmailVerifyRequest* request);

@@ -1,5 +1,7 @@
 // Preferences through the settings file: a store is opened for the one call and closed again.
 // Settings that change the host's window layout are the host's to keep, so they go to it.
+// A page preference has one kind at a time: storing it as a number drops its text form and the
+// other way round, since GetPreference answers the number first.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -8,6 +10,7 @@
 #include "common/PersistentSettings.h"
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
+#include "common/TraceLog.h"
 #include "Wisp/methods/ApplicationMethods.h"
 
 namespace methods {
@@ -38,6 +41,10 @@ const char* const kHeadlineSettings[] = {
     "headline_number_of_headlines",
 };
 
+// Characters a page-supplied name may not hold: they would not survive the settings file, which
+// is XML in single quotes.
+const char kRefusedNameCharacters[] = "'<>&";
+
 }  // namespace
 
 void SetPreference(MethodCall& call)
@@ -46,6 +53,11 @@ void SetPreference(MethodCall& call)
         return;
     const std::string name = call.args.String(0);
     const std::string value = call.args.String(1);
+    if (name.find_first_of(kRefusedNameCharacters) != std::string::npos) {
+        TraceLog("ApplicationMethods::SetPreference - refused the name '%s'.\n", name.c_str());
+        call.SetBool(false);
+        return;
+    }
 
     int number = value == "true" ? 1 : std::atoi(value.c_str());
 
@@ -71,10 +83,17 @@ void SetPreference(MethodCall& call)
     bool stored;
     {
         PersistentSettings settings;
-        if (number != 0 || value == "0")
-            stored = settings.SetProperty(name.c_str(), number);
-        else
-            stored = settings.SetProperty(name.c_str(), value);
+        if (number != 0 || value == "0") {
+            stored = settings.SetProperty(name.c_str(), number, true);
+            if (stored)
+                settings.RemoveProperty(name.c_str(), PersistentSettings::Kind::String, true);
+        } else {
+            stored = settings.SetProperty(name.c_str(), value, true);
+            if (stored)
+                settings.RemoveProperty(name.c_str(), PersistentSettings::Kind::Int, true);
+        }
+        if (stored)
+            settings.Save();
     }
     call.SetBool(stored);
 

@@ -15,8 +15,6 @@ namespace methods {
 
 namespace {
 
-const DISPID kDispidCallApplicationMethod = 502;
-
 // Asks the control hosting another page to close its own pop-up: that page's window.external
 // is the control, so ClosePopup without arguments runs there.
 void ClosePopupOfPage(IDispatch* object)
@@ -60,8 +58,8 @@ void ClosePopupOfPage(IDispatch* object)
     DISPPARAMS params = {&name, nullptr, 1, 0};
     VARIANT result;
     VariantInit(&result);
-    hr = external->Invoke(kDispidCallApplicationMethod, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                          &result, nullptr, nullptr);
+    hr = external->Invoke(CWispControl::kDispidCallApplicationMethod, IID_NULL, LOCALE_USER_DEFAULT,
+                          DISPATCH_METHOD, &params, &result, nullptr, nullptr);
     VariantClear(&result);
     VariantClear(&name);
     if (FAILED(hr))

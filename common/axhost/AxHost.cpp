@@ -16,14 +16,6 @@ namespace {
 
 const char kHostProperty[] = "WispAxHost";
 
-HINSTANCE ThisModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
-    return module;
-}
-
 // A name that is neither "{CLSID}" nor a registered ProgID is a URL for the WebBrowser.
 bool ClassFromName(const wchar_t* name, CLSID& clsid)
 {
@@ -247,7 +239,7 @@ HRESULT AxHost::QueryControl(REFIID iid, void** out) const
 
 HRESULT AxHost::SetExternalUIHandler(IDocHostUIHandlerDispatch* handler)
 {
-    m_uiHandler = ComPtr<IDocHostUIHandlerDispatch>(handler);
+    m_uiHandler = handler;
     return S_OK;
 }
 

@@ -66,7 +66,9 @@ public:
     HRESULT QueryControl(REFIID iid, void** out) const;
     IUnknown* Control() const { return m_control.Get(); }
 
-    // The object the hosted browser's UI-handler calls go to (null clears).
+    // The object the hosted browser's UI-handler calls go to (null clears). Borrowed, not held:
+    // the handler is the object that owns this host (the control), which would otherwise keep
+    // itself alive through it; it clears it, or detaches the host, before it goes.
     HRESULT SetExternalUIHandler(IDocHostUIHandlerDispatch* handler);
     // What window.external answers when no external UI handler supplies it.
     void SetExternalDispatch(IDispatch* external) { m_external = ComPtr<IDispatch>(external); }
@@ -170,7 +172,7 @@ private:
     ComPtr<IOleInPlaceObject> m_inPlaceObject;
     ComPtr<IOleInPlaceObjectWindowless> m_windowless;
     ComPtr<IOleInPlaceActiveObject> m_activeObject;
-    ComPtr<IDocHostUIHandlerDispatch> m_uiHandler;
+    IDocHostUIHandlerDispatch* m_uiHandler = nullptr;
     ComPtr<IDispatch> m_external;
     ComPtr<IUnknown> m_sink;
     IID m_sinkIid = IID_NULL;

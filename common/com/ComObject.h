@@ -60,8 +60,12 @@ public:
     ULONG InternalRelease()
     {
         long refs = --m_refs;
-        if (refs == 0)
+        if (refs == 0) {
+            // References taken and dropped while the destructor runs (a window message on the
+            // way out) must not reach zero a second time.
+            m_refs = kDestroying;
             delete static_cast<Derived*>(this);
+        }
         return static_cast<ULONG>(refs);
     }
     HRESULT InternalQueryInterface(REFIID iid, void** out)
@@ -96,6 +100,7 @@ public:
     }
 
 private:
+    static const long kDestroying = 0x3FFFFFFF;
     std::atomic<long> m_refs{0};
 };
 

@@ -1,8 +1,11 @@
-// Owner of one VARIANT: cleared when it goes.
+// Owners of VARIANTs: one (Variant), or an array for a call (VariantArray).
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
+
+#include <cstddef>
+#include <vector>
 
 class Variant {
 public:
@@ -56,4 +59,47 @@ public:
 
 private:
     VARIANT m_v;
+};
+
+// A private array of VARIANTs for one call, cleared when it goes. Made from a caller's array
+// (the lender), it takes the caller's VARIANTs over, leaving each empty, and hands them back
+// when it goes, on every path out, a thrown exception included. Release() instead frees what
+// was taken and leaves the lender's VARIANTs empty.
+class VariantArray {
+public:
+    explicit VariantArray(std::size_t count, VARIANT* lender = nullptr) : m_items(count), m_lender(lender)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            VariantInit(&m_items[i]);
+            if (lender) {
+                m_items[i] = lender[i];
+                VariantInit(&lender[i]);
+            }
+        }
+    }
+    ~VariantArray()
+    {
+        for (std::size_t i = 0; i < m_items.size(); ++i) {
+            if (m_lender)
+                m_lender[i] = m_items[i];
+            else
+                VariantClear(&m_items[i]);
+        }
+    }
+    VariantArray(const VariantArray&) = delete;
+    VariantArray& operator=(const VariantArray&) = delete;
+
+    VARIANT* Data() { return m_items.empty() ? nullptr : m_items.data(); }
+    VARIANT& operator[](std::size_t i) { return m_items[i]; }
+    std::size_t Size() const { return m_items.size(); }
+    void Release()
+    {
+        for (VARIANT& v : m_items)
+            VariantClear(&v);
+        m_lender = nullptr;
+    }
+
+private:
+    std::vector<VARIANT> m_items;
+    VARIANT* m_lender;
 };

@@ -5,7 +5,7 @@
 
 #include "common/com/Bstr.h"
 #include "common/com/ComObject.h"
-#include "common/com/DispatchTable.h"
+#include "tests/support/DispatchTable.h"
 #include "common/com/Variant.h"
 
 #include <exdisp.h>

@@ -101,6 +101,7 @@ TEST_F(AxHostTest, ContextMenusFollowTheExternalHandlersAnswer)
     EXPECT_EQ(34u, handler->lastY);
     EXPECT_EQ(S_OK, ui->ShowContextMenu(0, &at, nullptr, nullptr));    // shown as nothing
     EXPECT_EQ(S_OK, ui->ShowContextMenu(4, &at, nullptr, nullptr));
+    m_host->SetExternalUIHandler(nullptr);   // the host only borrows it
 }
 
 TEST_F(AxHostTest, ExternalAndHostInfoComeFromTheHandlerWhenSet)

@@ -1,5 +1,7 @@
 // The COM toolkit every object of the system is built on.
+#include "common/MessageBlock.h"
 #include "common/com/Bstr.h"
+#include "common/com/ComError.h"
 #include "common/com/ComObject.h"
 #include "common/com/Handle.h"
 #include "common/com/Strings.h"
@@ -7,6 +9,9 @@
 
 #include <gtest/gtest.h>
 #include <ocidl.h>
+
+#include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -67,6 +72,37 @@ TEST(ComObject, AnswersItsTableWithOneIdentityAndCountsReferences)
     EXPECT_EQ(before, ModuleLock::Current());
 }
 
+// Takes and drops a reference to itself while it is destroyed, as a window procedure does when
+// the object's window gets a message on the way out.
+class SelfHolding : public ComObject<SelfHolding>, public IPersist {
+public:
+    WISP_COM_INTERFACES(SelfHolding, WISP_COM_ENTRY(IPersist))
+    WISP_IUNKNOWN_FORWARD()
+    explicit SelfHolding(int* destructions) : m_destructions(destructions) {}
+    ~SelfHolding() override
+    {
+        ++*m_destructions;
+        ComPtr<IUnknown> self(Identity());
+    }
+    STDMETHODIMP GetClassID(CLSID* id) override
+    {
+        *id = CLSID_NULL;
+        return S_OK;
+    }
+
+private:
+    int* m_destructions;
+};
+
+TEST(ComObject, AReferenceTakenDuringDestructionDoesNotDestroyItTwice)
+{
+    int destructions = 0;
+    const long before = ModuleLock::Current();
+    MakeComObject<SelfHolding>(&destructions);
+    EXPECT_EQ(1, destructions);
+    EXPECT_EQ(before, ModuleLock::Current());
+}
+
 TEST(ComObject, ClassFactoryCreatesRefusesAggregationAndLocks)
 {
     ComPtr<IClassFactory> factory;
@@ -117,6 +153,85 @@ TEST(ComValues, TextCrossesTheBoundaryBothWays)
     EXPECT_EQ(VT_EMPTY, v.Type());
     EXPECT_EQ(VT_BSTR, out.vt);
     VariantClear(&out);
+}
+
+TEST(ComValues, AVariantArrayGivesTheLentVariantsBackOnEveryPathOut)
+{
+    VARIANT lent[2];
+    VariantInit(&lent[0]);
+    VariantInit(&lent[1]);
+    lent[0].vt = VT_I4;
+    lent[0].lVal = 7;
+    lent[1].vt = VT_BSTR;
+    lent[1].bstrVal = SysAllocString(L"kept");
+    const BSTR text = lent[1].bstrVal;
+    try {
+        VariantArray array(2, lent);
+        EXPECT_EQ(VT_EMPTY, lent[0].vt);
+        EXPECT_EQ(VT_EMPTY, lent[1].vt);
+        EXPECT_EQ(7, array[0].lVal);
+        throw std::runtime_error("the call failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(VT_I4, lent[0].vt);
+    EXPECT_EQ(7, lent[0].lVal);
+    ASSERT_EQ(VT_BSTR, lent[1].vt);
+    EXPECT_EQ(text, lent[1].bstrVal);
+
+    // Released: what was taken is freed and the lender keeps nothing.
+    {
+        VariantArray array(2, lent);
+        array.Release();
+    }
+    EXPECT_EQ(VT_EMPTY, lent[0].vt);
+    EXPECT_EQ(VT_EMPTY, lent[1].vt);
+    VariantArray none(0);
+    EXPECT_EQ(nullptr, none.Data());
+}
+
+TEST(ComValues, NoExceptionLeavesAComMethod)
+{
+    EXPECT_EQ(S_OK, ComBoundary("Test::Ok", [] { return S_OK; }));
+    EXPECT_EQ(E_ACCESSDENIED, ComBoundary("Test::ComError", []() -> HRESULT { ThrowComError(E_ACCESSDENIED); }));
+    EXPECT_EQ(E_OUTOFMEMORY, ComBoundary("Test::Memory", []() -> HRESULT { throw std::bad_alloc(); }));
+    EXPECT_EQ(E_UNEXPECTED, ComBoundary("Test::Other", []() -> HRESULT { throw std::out_of_range("index"); }));
+    EXPECT_EQ(E_UNEXPECTED, ComBoundary("Test::Int", []() -> HRESULT { throw 3; }));
+}
+
+TEST(MessageBlocks, OnlyLiveBlocksOfThisProcessAreTakenAndEachIsFreedOnce)
+{
+    void* block = AllocateMessageBlock(16);
+    ASSERT_NE(nullptr, block);
+    EXPECT_TRUE(IsLiveMessageBlock(block));
+    EXPECT_EQ(0, static_cast<unsigned char*>(block)[15]);
+
+    // Made-up pointers are never touched: an unmapped address, one inside a live block, a
+    // block of the heap that is not a message block.
+    char local[8];
+    void* plain = HeapAlloc(GetProcessHeap(), 0, 16);
+    for (void* forged : {reinterpret_cast<void*>(0x10), static_cast<void*>(static_cast<char*>(block) + 4),
+                         static_cast<void*>(local), plain}) {
+        EXPECT_FALSE(IsLiveMessageBlock(forged)) << forged;
+        EXPECT_FALSE(FreeMessageBlock(forged)) << forged;
+    }
+    HeapFree(GetProcessHeap(), 0, plain);
+    EXPECT_FALSE(FreeMessageBlock(nullptr));
+
+    EXPECT_TRUE(FreeMessageBlock(block));
+    EXPECT_FALSE(IsLiveMessageBlock(block));
+    EXPECT_FALSE(FreeMessageBlock(block));
+
+    // Many blocks at once, each listed on its own; the holder frees its block when it goes.
+    std::vector<void*> blocks;
+    for (int i = 0; i < 500; ++i)
+        blocks.push_back(AllocateMessageBlock(i));
+    for (void* b : blocks)
+        ASSERT_TRUE(IsLiveMessageBlock(b));
+    for (void* b : blocks) {
+        UniqueMessageBlock hold(b);
+    }
+    for (void* b : blocks)
+        EXPECT_FALSE(IsLiveMessageBlock(b));
 }
 
 TEST(ComValues, HandlesAreClosedOnce)

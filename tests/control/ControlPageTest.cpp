@@ -2,6 +2,7 @@
 // script calls by name, the script events, the width event, context menus and shutdown.
 #include <windows.h>
 #include <exdisp.h>
+#include <olectl.h>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,10 @@
 #include "Wisp_h.h"
 #include "Wisp/mail/EmailVerifyRequest.h"
 #include "common/HostMessages.h"
+#include "common/MessageBlock.h"
 #include "common/com/Bstr.h"
+#include "common/com/ComObject.h"
+#include "common/com/Handle.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
 #include "tests/support/host/HostApplication.h"
@@ -28,20 +32,82 @@ std::wstring PageUrl(const wchar_t* page)
     return host::FileUrl(host::PathBesideExecutable((std::wstring(L"fixtures\\control\\") + page).c_str()));
 }
 
-bool HeapBlockBusy(void* block)
+// The library's own answer to whether any of its objects is still alive.
+HRESULT WispCanUnloadNow()
 {
-    HANDLE heap = GetProcessHeap();
-    bool busy = false;
-    HeapLock(heap);
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry))
-        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && entry.lpData == block) {
-            busy = true;
-            break;
-        }
-    HeapUnlock(heap);
-    return busy;
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    HMODULE wisp = LoadLibraryW(testing_support::WispPath().c_str());
+    if (!wisp)
+        return E_UNEXPECTED;
+    auto canUnload = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(wisp, "DllCanUnloadNow")));
+    const HRESULT hr = canUnload ? canUnload() : E_UNEXPECTED;
+    FreeLibrary(wisp);
+    return hr;
 }
+
+// The connection a browser keeps for its first event sink (the stand-in numbers them from 1):
+// S_OK while it is there, CONNECT_E_NOCONNECTION once it has gone.
+HRESULT UnadviseFirstSink(IDispatch* browser)
+{
+    ComPtr<IConnectionPointContainer> container;
+    ComPtr<IConnectionPoint> point;
+    HRESULT hr = browser->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
+    if (SUCCEEDED(hr))
+        hr = container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put());
+    return SUCCEEDED(hr) ? point->Unadvise(1) : hr;
+}
+
+// The least a container offers for in-place activation. It never closes the control: its last
+// reference simply goes, as some containers do it.
+class BareSite : public ComObject<BareSite>, public IOleClientSite, public IOleInPlaceSite {
+public:
+    WISP_COM_INTERFACES(BareSite, WISP_COM_ENTRY(IOleClientSite) WISP_COM_ENTRY_IID(IID_IOleWindow, IOleInPlaceSite)
+                                      WISP_COM_ENTRY(IOleInPlaceSite))
+    WISP_IUNKNOWN_FORWARD()
+    explicit BareSite(HWND window) : m_window(window) {}
+
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override
+    {
+        *moniker = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetContainer(IOleContainer** container) override
+    {
+        *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+    STDMETHODIMP GetWindow(HWND* window) override
+    {
+        *window = m_window;
+        return S_OK;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnUIActivate() override { return S_OK; }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
+                                  LPRECT clip, LPOLEINPLACEFRAMEINFO) override
+    {
+        *frame = nullptr;
+        *document = nullptr;
+        GetClientRect(m_window, position);
+        *clip = *position;
+        return S_OK;
+    }
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+    STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
+    STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
+    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+
+private:
+    HWND m_window;
+};
 
 class ControlWithPage : public ::testing::Test {
 protected:
@@ -251,7 +317,7 @@ TEST_F(ControlWithPage, AnHttpResultReachesThePageAndItsBlockIsFreed)
     ASSERT_NE(nullptr, block);
     ASSERT_TRUE(testing_support::PumpUntil([&] { return Read(L"events").find(L"http") != std::wstring::npos; }, 5000));
     EXPECT_EQ(L"http 42 404 [not here];", Read(L"events"));
-    EXPECT_FALSE(HeapBlockBusy(block));
+    EXPECT_FALSE(IsLiveMessageBlock(block));
 
     // An empty body arrives as an empty text.
     block = m_host.PostHttpComplete(43, 0, std::string());
@@ -268,10 +334,13 @@ TEST_F(ControlWithPage, AVerificationResultCallsItsCallbackAndFailsForAMissingOn
     EXPECT_EQ(0, m_host.SendToControl(RM_EMAIL_VERIFY_COMPLETE, 0, reinterpret_cast<LPARAM>(request)));
     EXPECT_EQ(L"verified true false;", Read(L"events"));
 
+    EXPECT_FALSE(IsLiveMessageBlock(request));
+
     request = NewEmailVerifyRequest(1, "user", "secret", "gone", m_host.ControlWindow());
     std::size_t mark = TraceCapture::Mark();
     EXPECT_EQ(-1, m_host.SendToControl(RM_EMAIL_VERIFY_COMPLETE, 0, reinterpret_cast<LPARAM>(request)));
     EXPECT_NE(std::string::npos, TraceCapture::Since(mark).find("Callback: 'gone' failed.\n"));
+    EXPECT_FALSE(IsLiveMessageBlock(request));
 }
 
 TEST_F(ControlWithPage, LoadHtmlReplacesThePageAndUnInitStopsTheBrowserEvents)
@@ -291,6 +360,124 @@ TEST_F(ControlWithPage, LoadHtmlReplacesThePageAndUnInitStopsTheBrowserEvents)
     // The page still works: the browser is kept until the control goes.
     EXPECT_TRUE(testing_support::PumpUntil([&] { return Read(L"calls") == L"0"; }, 3000));
     EXPECT_EQ(std::string::npos, TraceCapture::Since(m_mark).find("DispEventUnadvise Failed"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ControlWithPage, UnInitDisconnectsTheBrowserOnceAndAnswersSuccessAgain)
+{
+    Load(L"events.htm");
+    std::size_t mark = TraceCapture::Mark();
+    EXPECT_EQ(S_OK, m_host.Control()->UnInit());
+    EXPECT_EQ(S_OK, m_host.Control()->UnInit());
+    EXPECT_EQ(std::string::npos, TraceCapture::Since(mark).find("DispEventUnadvise Failed"));
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, UnadviseFirstSink(m_host.ChildDispatch()));
+}
+
+TEST_F(ControlWithPage, ASecondInitMovesTheEventConnectionToTheNewBrowser)
+{
+    Load(L"events.htm");
+    ComPtr<IDispatch> first(m_host.ChildDispatch());
+    ASSERT_TRUE(first);
+    Bstr plain(PageUrl(L"plain.htm"));
+    ComPtr<IDispatch> second;
+    const int loads = m_host.CountMessages(RM_DOCUMENT_COMPLETE);
+    ASSERT_EQ(S_OK, m_host.Control()->Init(plain.Get(), m_host.HostWindow(), nullptr, second.Put()));
+    ASSERT_TRUE(second);
+    EXPECT_NE(first.Get(), second.Get());
+    ASSERT_TRUE(m_host.WaitForMessage(RM_DOCUMENT_COMPLETE, kLoadTimeout, loads));
+    EXPECT_EQ(L"plain", Read(L"loaded"));
+    // The first browser keeps no connection to the control; the new one has it, and UnInit
+    // takes it from the new one without a failure.
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, UnadviseFirstSink(first.Get()));
+    std::size_t mark = TraceCapture::Mark();
+    EXPECT_EQ(S_OK, m_host.Control()->UnInit());
+    EXPECT_EQ(std::string::npos, TraceCapture::Since(mark).find("DispEventUnadvise Failed"));
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, UnadviseFirstSink(second.Get()));
+}
+
+TEST_F(ControlWithPage, TheHostWindowMayGoBeforeUnInit)
+{
+    Load(L"events.htm");
+    DestroyWindow(m_host.HostWindow());
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(S_OK, m_host.Control()->get_HWND(&window));
+    EXPECT_EQ(nullptr, window);
+    EXPECT_EQ(S_OK, m_host.Control()->UnInit());
+    m_host.Destroy();
+    testing_support::PumpMessages(50);
+    EXPECT_EQ(S_OK, WispCanUnloadNow());
+}
+
+// Controls released by a container that never calls Close: the last Release destroys the
+// control while its window and the hosted control's window still exist.
+class ControlReleasedWithoutClose : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(S_OK, testing_support::RegisterWisp()); }
+    void SetUp() override
+    {
+        m_creationMutex.Reset(CreateMutexA(nullptr, FALSE, CONTROL_CREATION_MUTEX));
+        ASSERT_TRUE(m_creationMutex);
+        m_parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 120, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, m_parent);
+    }
+    void TearDown() override { DestroyWindow(m_parent); }
+
+    // Creates the control in a bare site, runs Init with `url` and, when it succeeded, waits
+    // for the page; then lets the last references go. Answers Init's result.
+    HRESULT InitAndRelease(const std::wstring& url)
+    {
+        ComPtr<IWispControl> control;
+        HRESULT hr = CoCreateInstance(CLSID_WispControl, nullptr, CLSCTX_INPROC_SERVER, IID_IWispControl,
+                                      control.PutVoid());
+        if (FAILED(hr))
+            return hr;
+        ComPtr<IOleObject> ole;
+        ComPtr<BareSite> site = MakeComObject<BareSite>(m_parent);
+        RECT rect;
+        GetClientRect(m_parent, &rect);
+        if (FAILED(control.As(IID_IOleObject, ole)) || FAILED(ole->SetClientSite(site.Get())) ||
+            FAILED(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, m_parent, &rect)))
+            return E_UNEXPECTED;
+        HWND window = nullptr;
+        control->get_HWND(&window);
+        EXPECT_NE(nullptr, window);
+        Bstr page(url);
+        ComPtr<IDispatch> child;
+        HRESULT init = control->Init(page.Get(), m_parent, nullptr, child.Put());
+        if (SUCCEEDED(init)) {
+            Bstr echo(L"echo");
+            EXPECT_TRUE(testing_support::PumpUntil([&] {
+                VARIANT_BOOL exists = VARIANT_FALSE;
+                return SUCCEEDED(control->ScriptMethodExists(echo.Get(), &exists)) && exists;
+            }, kLoadTimeout));
+        }
+        child = nullptr;
+        ole = nullptr;
+        control = nullptr;
+        EXPECT_FALSE(IsWindow(window));
+        return init;
+    }
+
+    UniqueHandle m_creationMutex;
+    HWND m_parent = nullptr;
+};
+
+TEST_F(ControlReleasedWithoutClose, AfterAnInitThatFailedOnceItsHostedControlExisted)
+{
+    // A control that is no browser gets created and hosted; Init then fails on the browser query.
+    EXPECT_EQ(E_NOINTERFACE, InitAndRelease(L"Wisp.WispControl"));
+    testing_support::PumpMessages(50);
+    EXPECT_EQ(S_OK, WispCanUnloadNow());
+}
+
+TEST_F(ControlReleasedWithoutClose, AfterASuccessfulInit)
+{
+    EXPECT_EQ(S_OK, InitAndRelease(PageUrl(L"events.htm")));
+    testing_support::PumpMessages(50);
+    EXPECT_EQ(S_OK, WispCanUnloadNow());
 }
 
 }  // namespace

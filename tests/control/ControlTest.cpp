@@ -2,15 +2,19 @@
 #include <windows.h>
 #include <exdisp.h>
 #include <ocidl.h>
+#include <olectl.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "Wisp_h.h"
 #include "common/HostMessages.h"
+#include "common/MessageBlock.h"
 #include "common/axhost/DocHostUIHandlerDispatch_h.h"
 #include "common/com/Bstr.h"
+#include "common/com/ComObject.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
 #include "tests/support/host/HostApplication.h"
@@ -21,21 +25,19 @@ using testing_support::TraceCapture;
 
 namespace {
 
-bool HeapBlockBusy(void* block)
-{
-    HANDLE heap = GetProcessHeap();
-    bool busy = false;
-    HeapLock(heap);
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry)) {
-        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && entry.lpData == block) {
-            busy = true;
-            break;
-        }
+// Records the property changes a container is told of.
+class ChangeSink : public ComObject<ChangeSink>, public IPropertyNotifySink {
+public:
+    WISP_COM_INTERFACES(ChangeSink, WISP_COM_ENTRY(IPropertyNotifySink))
+    WISP_IUNKNOWN_FORWARD()
+    STDMETHODIMP OnChanged(DISPID id) override
+    {
+        changed.push_back(id);
+        return S_OK;
     }
-    HeapUnlock(heap);
-    return busy;
-}
+    STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
+    std::vector<DISPID> changed;
+};
 
 bool Traced(std::size_t mark, const std::string& line)
 {
@@ -180,9 +182,24 @@ TEST_F(ControlInHost, StockPropertiesStoreTheirValuesAndTraceTheChange)
     EXPECT_EQ(S_OK, control->get_BorderVisible(&visible));
     EXPECT_EQ(VARIANT_FALSE, visible);
 
+    // A container that listens for property changes is told of each put.
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(S_OK, control->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(IID_IPropertyNotifySink, point.Put()));
+    ComPtr<IConnectionPoint> none;
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(DIID_DWebBrowserEvents2, none.Put()));
+    ComPtr<ChangeSink> sink = MakeComObject<ChangeSink>();
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, point->Advise(static_cast<IPropertyNotifySink*>(sink.Get()), &cookie));
+
     EXPECT_EQ(S_OK, control->put_BorderStyle(1));
     EXPECT_EQ(S_OK, control->put_BorderWidth(4));
     EXPECT_EQ(S_OK, control->put_BorderVisible(5));
+    EXPECT_EQ((std::vector<DISPID>{-504, -505, -519}), sink->changed);
+    EXPECT_EQ(S_OK, point->Unadvise(cookie));
+    EXPECT_EQ(S_OK, control->put_BorderWidth(4));
+    EXPECT_EQ(3u, sink->changed.size());
     EXPECT_EQ(S_OK, control->get_BorderStyle(&value));
     EXPECT_EQ(1, value);
     EXPECT_EQ(S_OK, control->get_BorderWidth(&value));
@@ -239,22 +256,47 @@ TEST_F(ControlInHost, WithoutAPageEventsTraceTheFailedLookupAndHttpBlocksAreStil
 
     void* block = m_host.PostHttpComplete(7, 200, "body");
     ASSERT_NE(nullptr, block);
-    EXPECT_TRUE(HeapBlockBusy(block));
+    EXPECT_TRUE(IsLiveMessageBlock(block));
     EXPECT_TRUE(TraceCapture::WaitFor("ScriptObject::Init - piBrowser2 is NULL.\n", m_mark));
     testing_support::PumpMessages(50);
     EXPECT_EQ(1, m_host.CountMessages(RM_ASYNC_HTTP_COMPLETE));
-    EXPECT_FALSE(HeapBlockBusy(block));
+    EXPECT_FALSE(IsLiveMessageBlock(block));
 
     std::size_t mark = TraceCapture::Mark();
     EXPECT_EQ(0, m_host.SendToControl(RM_EMAIL_VERIFY_COMPLETE, 0, 0));
     EXPECT_TRUE(Traced(mark, "CWispControl::OnEmailVerifyComplete can't get data! bailing \n"));
 }
 
-TEST_F(ControlInHost, UnInitAnswersSuccessAgainAndAgain)
+TEST_F(ControlInHost, ForgedMessageBlocksAreTracedAndIgnored)
 {
-    EXPECT_EQ(S_OK, m_host.Control()->UnInit());
-    EXPECT_EQ(S_OK, m_host.Control()->UnInit());
-    EXPECT_FALSE(Traced(m_mark, "DispEventUnadvise Failed"));
+    // What another process could post: an unmapped address, an address of ours that no block
+    // starts at, a block already freed.
+    void* freed = AllocateMessageBlock(32);
+    ASSERT_TRUE(FreeMessageBlock(freed));
+    char local[32] = {};
+    for (void* forged : {reinterpret_cast<void*>(0x10), static_cast<void*>(local), freed}) {
+        SCOPED_TRACE(forged);
+        std::size_t mark = TraceCapture::Mark();
+        EXPECT_EQ(0, m_host.SendToControl(RM_ASYNC_HTTP_COMPLETE, 1, reinterpret_cast<LPARAM>(forged)));
+        EXPECT_TRUE(Traced(mark, " is no result block of this process; ignored.\n"));
+        EXPECT_EQ(0, m_host.SendToControl(RM_EMAIL_VERIFY_COMPLETE, 0, reinterpret_cast<LPARAM>(forged)));
+        EXPECT_TRUE(Traced(mark, " is no verification record of this process; ignored.\n"));
+    }
+    // A real block is still taken, once.
+    void* block = m_host.PostHttpComplete(8, 200, "real");
+    ASSERT_NE(nullptr, block);
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return !IsLiveMessageBlock(block); }, 5000));
+    std::size_t mark = TraceCapture::Mark();
+    m_host.SendToControl(RM_ASYNC_HTTP_COMPLETE, 8, reinterpret_cast<LPARAM>(block));
+    EXPECT_TRUE(Traced(mark, " is no result block of this process; ignored.\n"));
+}
+
+TEST_F(ControlInHost, AFailedInitLeavesTheChildDispatchNull)
+{
+    IDispatch* child = reinterpret_cast<IDispatch*>(0x1);
+    Bstr unregistered(L"{6A1C43E2-0000-4000-8000-000000000000}");
+    EXPECT_TRUE(FAILED(m_host.Control()->Init(unregistered.Get(), m_host.HostWindow(), nullptr, &child)));
+    EXPECT_EQ(nullptr, child);
 }
 
 }  // namespace

@@ -72,10 +72,9 @@ std::string ModulePath()
     return path;
 }
 
-void ExpectRegistered()
+void ExpectRegistered(const std::string& module = ModulePath())
 {
     const std::string clsid = "{51FD1C75-2005-4EBA-8E41-45416E366143}";
-    const std::string module = ModulePath();
     EXPECT_EQ("Wisp", Value(kAppIdKey));
     EXPECT_EQ("{ADE83D1D-C5C8-438B-A104-9F8DB6125D6E}", Value("AppID\\Wisp.DLL", "AppID"));
 
@@ -201,6 +200,27 @@ TEST_F(WispModule, RegistersThroughItsExportsIdempotentlyAndUnregistersCleanly)
     ExpectUnregistered();
     ASSERT_EQ(S_OK, registerServer());
     ExpectRegistered();
+}
+
+TEST_F(WispModule, RegistersFromAFolderWhoseNameHoldsAnApostrophe)
+{
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+    const std::string folder = std::string(temp) + "Wisp's copy";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string copy = folder + "\\Wisp.dll";
+    ASSERT_TRUE(CopyFileA(ModulePath().c_str(), copy.c_str(), FALSE));
+    HMODULE module = LoadLibraryA(copy.c_str());
+    ASSERT_NE(nullptr, module);
+    auto registerServer = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    ASSERT_NE(nullptr, registerServer);
+    EXPECT_EQ(S_OK, registerServer());
+    ExpectRegistered(copy);
+    FreeLibrary(module);
+    DeleteFileA(copy.c_str());
+    RemoveDirectoryA(folder.c_str());
+    // Leave the library registered for the suites that create the control.
+    EXPECT_EQ(S_OK, testing_support::RegisterWisp());
 }
 
 TEST_F(WispModule, RegistersAndUnregistersThroughRegsvr32)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,29 @@ TEST(ScriptObjectInit, RefusesMissingOrUnsuitableObjectsWithOneLineEach)
     EXPECT_FALSE(script.Init(static_cast<IHTMLDocument*>(noScript.Get())));
     EXPECT_TRUE(Traced(mark, "ScriptObject::Init - failed getting script dispatch from piHTMLDoc\n"));
     EXPECT_EQ(nullptr, script.Script());
+}
+
+TEST(ScriptObjectInit, AFailedInitLeavesTheObjectEmptyNotBoundToTheScriptBefore)
+{
+    ComPtr<RecordingScript> recording = MakeComObject<RecordingScript>();
+    IDispatch* good = static_cast<IDispatchEx*>(recording.Get());
+    ComPtr<PlainDispatch> plain = MakeComObject<PlainDispatch>();
+    ComPtr<FakeDocument> noScript = MakeComObject<FakeDocument>();
+    const std::function<bool(ScriptObject&)> failures[] = {
+        [&](ScriptObject& s) { return s.Init(static_cast<IDispatch*>(plain.Get())); },
+        [&](ScriptObject& s) { return s.Init(static_cast<IDispatch*>(nullptr)); },
+        [&](ScriptObject& s) { return s.Init(static_cast<IHTMLDocument*>(noScript.Get())); },
+        [&](ScriptObject& s) { return s.Init(static_cast<IWebBrowser2*>(nullptr)); },
+    };
+    for (const auto& fail : failures) {
+        ScriptObject script;
+        ASSERT_TRUE(script.Init(good));
+        ASSERT_EQ(static_cast<IDispatchEx*>(recording.Get()), script.Script());
+        EXPECT_FALSE(fail(script));
+        EXPECT_EQ(nullptr, script.Script());
+        EXPECT_FALSE(script.CallMethod("f", nullptr, 0, nullptr));
+    }
+    EXPECT_EQ(0, recording->invokes);
 }
 
 class ScriptObjectOnJScript : public ::testing::Test {

@@ -33,6 +33,7 @@ const char kWindowClass[] = "PipeTestClientWindow";
 const DWORD kWaitMs = 60000;
 const uint32_t kPlain = 0xB001;   // test records, outside the host's command range
 const uint32_t kData = 0xB002;
+const uint32_t kUnregister = 0xB003;   // its handler unregisters g_unregisterOnArrival
 
 // --- what the client window saw --------------------------------------------------------
 
@@ -45,6 +46,7 @@ struct Arrival {
     bool terminated;   // the four bytes after the payload are zero
 };
 std::vector<Arrival> g_arrivals;
+QDIPC* g_unregisterOnArrival = nullptr;
 
 LRESULT CALLBACK ClientWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -60,6 +62,8 @@ LRESULT CALLBACK ClientWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
     if (message >= WM_USER) {
         g_arrivals.push_back(Arrival{message, wParam, lParam, false, {}, true});
+        if (message == kUnregister && g_unregisterOnArrival)
+            g_unregisterOnArrival->UnRegister();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -93,6 +97,18 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs)
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
+}
+
+// True once a message sent from another thread waits for this thread, which leaves it there.
+bool WaitForPendingSend(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(10);
+    }
+    return true;
 }
 
 std::string BinFolder()
@@ -623,6 +639,29 @@ TEST_F(PipeChannelTest, UnpublishedHandlesAreNotDuplicated)
     ASSERT_TRUE(pipe.Create(kChannel, 3, false, nullptr, nullptr));
     EXPECT_FALSE(pipe.Create(kChannel, 3, false, nullptr, nullptr));
     EXPECT_EQ(0x40000009u, pipe.LastError());
+}
+
+TEST_F(PipeChannelTest, CloseHandsOverADeliveryBlockedOnItsThreadAndNothingArrivesLater)
+{
+    // Both ends in this process: the host's reading thread sends each record to our window.
+    QDIPC host;
+    ASSERT_EQ(0u, host.Register(m_window, true));
+    ASSERT_EQ(0u, m_ipc.Register(m_window, false));
+    // The record's handler unregisters the host once more, as a program quitting on it would.
+    g_unregisterOnArrival = &host;
+    Send(kUnregister, 1, 2);
+    // The reading thread now waits for this thread, which is busy elsewhere.
+    ASSERT_TRUE(WaitForPendingSend(kWaitMs));
+    EXPECT_TRUE(g_arrivals.empty());
+    host.UnRegister();
+    g_unregisterOnArrival = nullptr;
+    ASSERT_EQ(1u, g_arrivals.size());
+    EXPECT_EQ(kUnregister, g_arrivals[0].message);
+    EXPECT_EQ(1u, g_arrivals[0].wParam);
+    EXPECT_EQ(nullptr, host.Pipe());
+    // Nothing is left to arrive once the channel has gone.
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(1u, g_arrivals.size());
 }
 
 TEST_F(PipeChannelTest, HostDoesNotTakeAChannelMutexItCannotHold)

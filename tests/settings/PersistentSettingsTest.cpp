@@ -352,17 +352,107 @@ TEST_F(SettingsTest, IntValuesUseTheLeadingDigits)
     EXPECT_EQ(0, value);
 }
 
-TEST_F(SettingsTest, UnescapedQuoteInAValueCannotBeReadBackIntact)
+TEST_F(SettingsTest, EveryByteOfANameOrValueRoundTripsOrIsRefusedAndTheOtherEntriesStay)
 {
     {
         PersistentSettings settings;
-        settings.SetProperty("it's", 1, true);
-        settings.SetProperty("after", 2, true);
+        ASSERT_TRUE(settings.SetProperty(SettingsId::content_directory, "C:\\content", true));
+        ASSERT_TRUE(settings.SetAccountProperty(SettingsId::emailPropertyType_username,
+                                                SettingsId::accountType_GMail, 0, std::string("someone"), true));
         ASSERT_TRUE(settings.Save());
     }
+    std::vector<int> refusedNames, refusedValues;
+    for (int b = 0; b < 256; ++b) {
+        SCOPED_TRACE(b);
+        const char c = static_cast<char>(b);
+        const std::string id = std::string("name") + c + "end";   // a name ends at a zero byte
+        const std::string valueId = "value" + std::to_string(b);
+        const std::string value = std::string("v") + c + "w";
+        bool nameStored = false, valueStored = false;
+        {
+            PersistentSettings settings;
+            if (b != 0) {
+                nameStored = settings.SetProperty(id.c_str(), b);
+                EXPECT_EQ(nameStored, settings.SetProperty(id.c_str(), std::string("text")));
+                if (!nameStored)
+                    refusedNames.push_back(b);
+            }
+            valueStored = settings.SetProperty(valueId.c_str(), value);
+            if (!valueStored)
+                refusedValues.push_back(b);
+        }
+        PersistentSettings settings;
+        int number = -1;
+        std::string text;
+        if (nameStored) {
+            ASSERT_TRUE(settings.GetProperty(id.c_str(), number));
+            EXPECT_EQ(b, number);
+            ASSERT_TRUE(settings.GetProperty(id.c_str(), text));
+            EXPECT_EQ("text", text);
+        }
+        text.clear();
+        EXPECT_EQ(valueStored, settings.GetProperty(valueId.c_str(), text));
+        if (valueStored) {
+            EXPECT_EQ(value, text);
+        }
+        ASSERT_TRUE(settings.GetProperty(SettingsId::content_directory, text));
+        ASSERT_EQ("C:\\content", text);
+        ASSERT_TRUE(settings.GetAccountProperty(SettingsId::emailPropertyType_username,
+                                                SettingsId::accountType_GMail, 0, text));
+        ASSERT_EQ("someone", text);
+    }
+    // A quote would end the attribute, a line feed becomes a line end in the text-mode file;
+    // a zero byte would end the value.
+    EXPECT_EQ((std::vector<int>{'\n', '\''}), refusedNames);
+    EXPECT_EQ(std::vector<int>{0}, refusedValues);
+}
+
+TEST_F(SettingsTest, AnEntryTheFileCannotHoldIsLeftOutOfTheNextSaveAndTheRestIsKept)
+{
+    // A hand-edited file may hold such names in double quotes; written back raw in single
+    // quotes they would end the reading there.
+    WriteFile("<configdata><int propertyID=\"it's\" value='1'/>"
+              "<string propertyID=\"line\nbreak\" value='x' encrypted='0'/>"
+              "<int propertyID='after' value='2'/>"
+              "<string propertyID='content_directory' value='C:\\c' encrypted='0'/></configdata>");
+    int number = 0;
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.GetProperty("it's", number));
+        EXPECT_EQ(1, number);
+        ASSERT_TRUE(settings.SetProperty("added", 3));
+    }
     PersistentSettings settings;
-    int value = 0;
-    EXPECT_FALSE(settings.GetProperty("it's", value));
+    std::string text;
+    EXPECT_FALSE(settings.GetProperty("it's", number));
+    EXPECT_FALSE(settings.GetProperty("line\nbreak", text));
+    ASSERT_TRUE(settings.GetProperty("after", number));
+    EXPECT_EQ(2, number);
+    ASSERT_TRUE(settings.GetProperty("added", number));
+    EXPECT_EQ(3, number);
+    ASSERT_TRUE(settings.GetProperty(SettingsId::content_directory, text));
+    EXPECT_EQ("C:\\c", text);
+}
+
+TEST_F(SettingsTest, RemovingOneKindOfAnIdKeepsTheOther)
+{
+    {
+        PersistentSettings settings;
+        settings.SetProperty("both", 5, true);
+        settings.SetProperty("both", std::string("five"), true);
+        ASSERT_TRUE(settings.RemoveProperty("both", PersistentSettings::Kind::Int));
+        EXPECT_FALSE(settings.RemoveProperty(nullptr, PersistentSettings::Kind::Int));
+    }
+    PersistentSettings settings;
+    int number = 0;
+    std::string text;
+    EXPECT_FALSE(settings.GetProperty("both", number));
+    ASSERT_TRUE(settings.GetProperty("both", text));
+    EXPECT_EQ("five", text);
+    ASSERT_TRUE(settings.RemoveProperty("both", PersistentSettings::Kind::String));
+    PersistentSettings after;
+    EXPECT_FALSE(after.GetProperty("both", text));
+    EXPECT_EQ(std::string::npos, FileText().find("both"));
 }
 
 TEST_F(SettingsTest, TruncatedFileKeepsThePropertiesReadBeforeTheCut)

@@ -122,4 +122,40 @@ ScratchFolder::~ScratchFolder()
     RemoveTree(m_path);
 }
 
+TaskBarStandIn::TaskBarStandIn(const RECT* tray)
+{
+    WNDCLASSA bar = {};
+    bar.lpfnWndProc = DefWindowProcA;
+    bar.hInstance = GetModuleHandleA(nullptr);
+    bar.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&bar);
+    WNDCLASSA notify = bar;
+    notify.lpszClassName = "TrayNotifyWnd";
+    RegisterClassA(&notify);
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int top = GetSystemMetrics(SM_CYSCREEN) - 30;
+    m_bar = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "Shell_TrayWnd", "", WS_POPUP, 0, top, width, 30,
+                            nullptr, nullptr, bar.hInstance, nullptr);
+    if (!m_bar)
+        return;
+    SetWindowPos(m_bar, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // Another child first: the notification area is found by its class, not by its place.
+    CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 30, m_bar, nullptr, bar.hInstance, nullptr);
+    if (tray)
+        CreateWindowExA(0, "TrayNotifyWnd", "", WS_CHILD | WS_VISIBLE, tray->left, tray->top - top,
+                        tray->right - tray->left, tray->bottom - tray->top, m_bar, nullptr, bar.hInstance,
+                        nullptr);
+}
+
+TaskBarStandIn::~TaskBarStandIn()
+{
+    if (m_bar)
+        DestroyWindow(m_bar);
+}
+
+bool TaskBarStandIn::IsTheOneFound() const
+{
+    return m_bar && FindWindowA("Shell_TrayWnd", nullptr) == m_bar;
+}
+
 }  // namespace testing_support

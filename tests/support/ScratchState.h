@@ -69,4 +69,20 @@ private:
 };
 void RemoveTree(const std::string& path);
 
+// A task bar of the test's own: a top-level "Shell_TrayWnd" in front of any the prefix has,
+// with a "TrayNotifyWnd" child at `tray` (screen coordinates, the bar's top-left at 0, height
+// - 30) or, with no rectangle, without one. Gone with the object.
+class TaskBarStandIn {
+public:
+    explicit TaskBarStandIn(const RECT* tray = nullptr);
+    ~TaskBarStandIn();
+    TaskBarStandIn(const TaskBarStandIn&) = delete;
+    TaskBarStandIn& operator=(const TaskBarStandIn&) = delete;
+    // Whether a lookup of the task bar by class finds this one.
+    bool IsTheOneFound() const;
+
+private:
+    HWND m_bar = nullptr;
+};
+
 }  // namespace testing_support

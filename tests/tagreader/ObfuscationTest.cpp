@@ -17,6 +17,13 @@ TEST(Obfuscation, KnownTextHasItsFixedForm)
     EXPECT_EQ("abc", DeobfuscateString("*5(+(5"));
     EXPECT_EQ("", ObfuscateString(""));
     EXPECT_EQ("", DeobfuscateString(""));
+
+    // Longer than the 26-byte key, so that every key byte and the wrap to the first are used.
+    const std::string text = "Tidewire settings value, 30+ bytes long";
+    const std::string form = ")0(0(2)))*)3)4*5,)()(/)3())3,6,),/)0,,-0-5,--()3)+(-/4,2,6).)4(.(3+3,))6(5())*";
+    ASSERT_EQ(39u, text.size());
+    EXPECT_EQ(form, ObfuscateString(text));
+    EXPECT_EQ(text, DeobfuscateString(form));
 }
 
 TEST(Obfuscation, EveryByteAtEveryKeyPositionRoundTrips)

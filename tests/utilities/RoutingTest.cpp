@@ -40,14 +40,14 @@ protected:
     std::unique_ptr<RecorderWindow> OpenHost()
     {
         std::unique_ptr<RecorderWindow> host(new RecorderWindow(
-            QDUtilities::kApplicationWindowClass, QDUtilities::kApplicationWindowTitle, kHostAnswer));
+            HOST_WINDOW_CLASS, HOST_WINDOW_TITLE, kHostAnswer));
         EXPECT_EQ(host->Handle(), QDUtilities::FindApplicationWindow());
         return host;
     }
     std::unique_ptr<RecorderWindow> OpenScreenSaver()
     {
         std::unique_ptr<RecorderWindow> saver(new RecorderWindow(
-            QDUtilities::kScreenSaverWindowClass, QDUtilities::kScreenSaverWindowTitle));
+            SCREENSAVER_WINDOW_CLASS, SCREENSAVER_WINDOW_TITLE));
         EXPECT_EQ(saver->Handle(), QDUtilities::FindScreenSaverWindow());
         return saver;
     }

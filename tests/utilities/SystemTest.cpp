@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 using testing_support::FileBackup;
 using testing_support::FileExists;
@@ -89,10 +90,23 @@ TEST(RunEntry, AddWritesTheCommandAndRemoveDeletesIt)
 {
     const char name[] = "WispTests.RunEntry";
     RegistryValueBackup backup(HKEY_CURRENT_USER, QDUtilities::kRunKey, name);
-    ASSERT_TRUE(QDUtilities::AddAppToStartup(name, "\"C:\\x y\\a.exe\" -NoBrowser"));
+    const std::string command = "\"C:\\x y\\a.exe\" -NoBrowser";
+    ASSERT_TRUE(QDUtilities::AddAppToStartup(name, command.c_str()));
     std::string text;
     ASSERT_TRUE(ReadRegistryText(HKEY_CURRENT_USER, QDUtilities::kRunKey, name, text));
-    EXPECT_EQ("\"C:\\x y\\a.exe\" -NoBrowser", text);
+    EXPECT_EQ(command, text);
+    // As a reader sizing its buffer from the value sees it: a REG_SZ whose bytes are the text
+    // and its terminator, so a buffer of exactly that size holds a whole string.
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, QDUtilities::kRunKey, 0, KEY_QUERY_VALUE, &key));
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, name, nullptr, &type, nullptr, &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(command.size() + 1, size);
+    std::vector<char> bytes(size, 'x');
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()), &size));
+    RegCloseKey(key);
+    EXPECT_EQ(command + '\0', std::string(bytes.begin(), bytes.end()));
     ASSERT_TRUE(QDUtilities::RemoveAppFromStartup(name));
     EXPECT_FALSE(ReadRegistryText(HKEY_CURRENT_USER, QDUtilities::kRunKey, name, text));
     EXPECT_FALSE(QDUtilities::RemoveAppFromStartup(name));
@@ -170,6 +184,21 @@ TEST_F(ScreenSaverSetting, OnRemembersThePreviousChoiceAndOffPutsItBack)
     ASSERT_TRUE(QDUtilities::SetMarigoldScreenSaverOn(false));
     EXPECT_EQ("C:\\windows\\system32\\old.scr", Current());
     EXPECT_FALSE(QDUtilities::MarigoldScreenSaverOn());
+}
+
+TEST_F(ScreenSaverSetting, OnTwiceThenOffGivesTheUsersChoiceBack)
+{
+    WriteRegistryText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", "C:\\windows\\system32\\users.scr");
+    ASSERT_TRUE(QDUtilities::SetMarigoldScreenSaverOn(true));
+    ASSERT_TRUE(QDUtilities::SetMarigoldScreenSaverOn(true));
+    {
+        PersistentSettings settings;
+        std::string previous;
+        ASSERT_TRUE(settings.GetProperty(SettingsId::previous_screen_saver_setting, previous));
+        EXPECT_EQ("C:\\windows\\system32\\users.scr", previous);
+    }
+    ASSERT_TRUE(QDUtilities::SetMarigoldScreenSaverOn(false));
+    EXPECT_EQ("C:\\windows\\system32\\users.scr", Current());
 }
 
 TEST_F(ScreenSaverSetting, OffWithoutAPreviousChoiceRemovesTheValue)
@@ -370,36 +399,32 @@ TEST(Tray, RectangleOfTheNotifyWindowOrTheCornerOfTheScreen)
 {
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
-    if (!FindWindowA("Shell_TrayWnd", nullptr)) {
-        const RECT corner = QDUtilities::GetTrayRect();
-        EXPECT_EQ(width - 40, corner.left);
-        EXPECT_EQ(height - 20, corner.top);
-        EXPECT_EQ(width, corner.right);
-        EXPECT_EQ(height, corner.bottom);
-
-        // A task bar of our own, with the notify window as its second child.
-        WNDCLASSA tray = {};
-        tray.lpfnWndProc = DefWindowProcA;
-        tray.lpszClassName = "Shell_TrayWnd";
-        RegisterClassA(&tray);
-        WNDCLASSA notify = tray;
-        notify.lpszClassName = "TrayNotifyWnd";
-        RegisterClassA(&notify);
-        HWND bar = CreateWindowExA(0, "Shell_TrayWnd", "", WS_POPUP | WS_VISIBLE, 0, height - 30,
-                                   width, 30, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(nullptr, bar);
-        CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 30, bar, nullptr, nullptr,
-                        nullptr);
-        CreateWindowExA(0, "TrayNotifyWnd", "", WS_CHILD | WS_VISIBLE, 300, 2, 120, 26, bar, nullptr,
-                        nullptr, nullptr);
-        const RECT found = QDUtilities::GetTrayRect();
-        EXPECT_EQ(300, found.left);
-        EXPECT_EQ(height - 28, found.top);
+    auto expectRect = [](const RECT& expected, const RECT& found) {
+        EXPECT_EQ(expected.left, found.left);
+        EXPECT_EQ(expected.top, found.top);
+        EXPECT_EQ(expected.right, found.right);
+        EXPECT_EQ(expected.bottom, found.bottom);
+    };
+    const RECT corner = {width - 40, height - 20, width, height};
+    if (!FindWindowA("Shell_TrayWnd", nullptr))
+        expectRect(corner, QDUtilities::GetTrayRect());
+    {
+        // A task bar without a notification area gives the corner as well.
+        testing_support::TaskBarStandIn bar;
+        ASSERT_TRUE(bar.IsTheOneFound());
+        expectRect(corner, QDUtilities::GetTrayRect());
+        EXPECT_EQ(width - 40, QDUtilities::GetTaskTrayX());
+        EXPECT_EQ(40, QDUtilities::GetTaskTrayW());
+    }
+    {
+        const RECT tray = {300, height - 28, 420, height - 2};
+        testing_support::TaskBarStandIn bar(&tray);
+        ASSERT_TRUE(bar.IsTheOneFound());
+        expectRect(tray, QDUtilities::GetTrayRect());
         EXPECT_EQ(300, QDUtilities::GetTaskTrayX());
         EXPECT_EQ(height - 28, QDUtilities::GetTaskTrayY());
         EXPECT_EQ(120, QDUtilities::GetTaskTrayW());
         EXPECT_EQ(26, QDUtilities::GetTaskTrayH());
-        DestroyWindow(bar);
     }
     const int edge = QDUtilities::GetTaskBarEdge();
     EXPECT_GE(edge, 0);

@@ -8,7 +8,7 @@
 #include "Stubs.h"
 
 #include "common/com/ComObject.h"
-#include "common/com/DispatchTable.h"
+#include "tests/support/DispatchTable.h"
 
 #include <functional>
 #include <map>

@@ -3,6 +3,7 @@
 #include "HtmlTree.h"
 #include "Url.h"
 
+#include "common/WindowClass.h"
 #include "common/com/Bstr.h"
 #include "common/com/Variant.h"
 
@@ -24,14 +25,6 @@ const wchar_t kMessageClass[] = L"WispBrowserStandInMessages";
 const wchar_t kEmbeddingClass[] = L"Shell Embedding";
 const wchar_t kViewClass[] = L"Shell DocObject View";
 const wchar_t kServerClass[] = L"Internet Explorer_Server";
-
-HINSTANCE ThisModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 LRESULT CALLBACK MessageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {

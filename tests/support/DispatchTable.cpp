@@ -1,4 +1,4 @@
-#include "common/com/DispatchTable.h"
+#include "tests/support/DispatchTable.h"
 
 #include "common/com/ComObject.h"
 #include "common/com/Variant.h"

@@ -1,6 +1,6 @@
 // Late binding without a type library: what script engines see of the objects built on it.
 #include "common/com/ComObject.h"
-#include "common/com/DispatchTable.h"
+#include "tests/support/DispatchTable.h"
 #include "common/com/Variant.h"
 
 #include <gtest/gtest.h>
