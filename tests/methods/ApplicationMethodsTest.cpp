@@ -627,4 +627,36 @@ TEST_F(MethodsPage, SettingsBackedAnswersAndTheParentObject)
     EXPECT_EQ(VT_EMPTY, result.vt);
 }
 
+TEST_F(MethodsPage, ManifestPubDateReadsTheInstalledManifestOfTheContentFolder)
+{
+    testing_support::ScratchFolder content("wisp-methods-manifest");
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("content_directory", content.Path()));
+    }
+    const std::string manifest = content.Path() + "\\manifest.xml";
+    EXPECT_EQ("number:0", App("'GetManifestPubDate'"));
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find("ApplicationMethod::GetManifestPubDate - manifest '" +
+                                                                  content.Path() + "/manifest.xml' is not there.\n"));
+
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        manifest, "<?xml version=\"1.0\"?>\n<manifest pubdate=\"20261209\"><update priority=\"1\">"
+                  "<component url=\"http://dl.example.com/a.txt\" timestamp=\"3\"/></update></manifest>\n"));
+    EXPECT_EQ("number:20261209", App("'GetManifestPubDate'"));
+
+    // Held open without sharing: still there, though it cannot be read.
+    {
+        HANDLE held = CreateFileA(manifest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        const std::size_t mark = TraceCapture::Mark();
+        EXPECT_EQ("number:0", App("'GetManifestPubDate'"));
+        const std::string traced = TraceCapture::Since(mark);
+        EXPECT_EQ(std::string::npos, traced.find("is not there")) << traced;
+        CloseHandle(held);
+    }
+
+    ASSERT_TRUE(testing_support::WriteWholeFile(manifest, "<manifest pubdate=\"5\">"));
+    EXPECT_EQ("number:0", App("'GetManifestPubDate'"));
+}
+
 }  // namespace
