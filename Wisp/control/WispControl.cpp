@@ -509,7 +509,8 @@ LRESULT CWispControl::OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam)
     args[1].vt = VT_UI4;
     args[1].ulVal = HttpResultStatus(block);
     try {
-        Bstr text = Bstr::FromAnsi(HttpResultText(block));
+        const char* body = HttpResultText(block);
+        Bstr text = Bstr::FromAnsi(body, std::strlen(body));
         if (!text.Get())
             ThrowComError(E_OUTOFMEMORY);
         args[2].vt = VT_BSTR;

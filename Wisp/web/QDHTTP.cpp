@@ -22,8 +22,9 @@ namespace {
 
 const char kAgent[] = "QuillDesktop";
 const DWORD kErrorInsufficientBuffer = 122;
-// The largest single read: the amount WinINet reports may be anything.
-const DWORD kMaxChunk = 256 * 1024;
+// Reads are at least this large: WinINet reports what it has buffered (8 KB at a time under
+// some implementations), and a read per report costs more than the transfer itself.
+const std::size_t kReadBlock = 256 * 1024;
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
@@ -150,16 +151,18 @@ void QDHTTP::ReadBody(void* requestHandle, FILE* file)
     const HINTERNET request = static_cast<HINTERNET>(requestHandle);
     DWORD available = 0;
     while (InternetQueryDataAvailable(request, &available, 0, 0) && available > 0) {
-        const std::size_t chunk = available < kMaxChunk ? available : kMaxChunk;
         const std::size_t held = m_response.size();
         // Bounded before anything is allocated: no answer may exhaust the host's memory.
-        if (chunk > kMaxResponseBytes - held) {
+        if (held >= kMaxResponseBytes || available > kMaxResponseBytes - held) {
             TraceLog("QDHTTP::HTTPSyncRequest - response larger than %u bytes; dropped.\n",
                      static_cast<unsigned>(kMaxResponseBytes));
             m_response.clear();
             m_bodyRead = false;
             return;
         }
+        std::size_t chunk = available > kReadBlock ? available : kReadBlock;
+        if (chunk > kMaxResponseBytes - held)
+            chunk = kMaxResponseBytes - held;
         try {
             m_response.resize(held + chunk);
         } catch (const std::bad_alloc&) {
