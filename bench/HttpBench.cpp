@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Wisp_h.h"
+#include "bench/BenchClock.h"
 #include "common/HostMessages.h"
 #include "common/com/Bstr.h"
 #include "common/com/Strings.h"
@@ -25,33 +26,9 @@
 
 namespace {
 
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 std::string Run(host::HostApplication& app, const std::string& code)
 {
-    VARIANT arg, result;
-    VariantInit(&arg);
-    VariantInit(&result);
-    arg.vt = VT_BSTR;
-    arg.bstrVal = SysAllocString(WideFromAnsi(code).c_str());
-    Bstr name(L"run");
-    HRESULT hr = app.Control()->CallScriptMethod(name.Get(), &result, 1, &arg);
-    std::string text = "<call failed>";
-    if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)))
-        text = AnsiFromWide(result.bstrVal, SysStringLen(result.bstrVal));
-    VariantClear(&arg);
-    VariantClear(&result);
-    return text;
+    return app.CallPageFunction(L"run", code);
 }
 
 // Dispatches messages as they come and asks the page after each batch, without fixed sleeps.

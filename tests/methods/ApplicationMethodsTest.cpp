@@ -83,31 +83,8 @@ protected:
         return true;
     }
 
-    // A page function's answer as text.
-    std::string CallPage(HostApplication& host, const wchar_t* function, VARIANT* arg)
-    {
-        VARIANT result;
-        VariantInit(&result);
-        Bstr name(function);
-        HRESULT hr = host.Control()->CallScriptMethod(name.Get(), &result, arg ? 1 : 0, arg);
-        std::string text = "<call failed>";
-        if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)))
-            text = AnsiFromWide(result.bstrVal, SysStringLen(result.bstrVal));
-        VariantClear(&result);
-        return text;
-    }
-
     // Runs page script and answers "type:value" of its result.
-    std::string Run(const std::string& code)
-    {
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BSTR;
-        arg.bstrVal = SysAllocString(WideFromAnsi(code).c_str());
-        std::string text = CallPage(m_host, L"run", &arg);
-        VariantClear(&arg);
-        return text;
-    }
+    std::string Run(const std::string& code) { return m_host.CallPageFunction(L"run", code); }
     std::string App(const std::string& arguments)
     {
         return Run("app().CallApplicationMethod(" + arguments + ")");
@@ -426,7 +403,7 @@ TEST_F(MethodsPage, ClosePopupInItsThreeForms)
         VariantInit(&browser);
         browser.vt = VT_DISPATCH;
         browser.pdispVal = other.ChildDispatch();
-        EXPECT_EQ("number:0", CallPage(m_host, L"closeOther", &browser));
+        EXPECT_EQ("number:0", m_host.CallPageFunction(L"closeOther", &browser));
         EXPECT_TRUE(testing_support::PumpUntil([&] { return theirs.closes == 1; }, 2000));
         EXPECT_EQ(2, own.closes);
         Unwatch(theirs);

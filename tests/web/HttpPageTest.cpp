@@ -59,30 +59,9 @@ protected:
     }
     void TearDown() override { m_host.Destroy(); }
 
-    std::string Call(const wchar_t* function, VARIANT* arg)
-    {
-        VARIANT result;
-        VariantInit(&result);
-        Bstr name(function);
-        HRESULT hr = m_host.Control()->CallScriptMethod(name.Get(), &result, arg ? 1 : 0, arg);
-        std::string text = "<call failed>";
-        if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)))
-            text = AnsiFromWide(result.bstrVal, SysStringLen(result.bstrVal));
-        VariantClear(&result);
-        return text;
-    }
-    std::string Run(const std::string& code)
-    {
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BSTR;
-        arg.bstrVal = SysAllocString(WideFromAnsi(code).c_str());
-        std::string text = Call(L"run", &arg);
-        VariantClear(&arg);
-        return text;
-    }
+    std::string Run(const std::string& code) { return m_host.CallPageFunction(L"run", code); }
     std::string App(const std::string& arguments) { return Run("window.external.CallApplicationMethod(" + arguments + ")"); }
-    int Count() { return std::atoi(Call(L"count", nullptr).c_str()); }
+    int Count() { return std::atoi(m_host.CallPageFunction(L"count").c_str()); }
     bool WaitForAnswers(int count, DWORD timeoutMs = kAnswerTimeout)
     {
         return testing_support::PumpUntil([&] { return Count() >= count; }, timeoutMs);
