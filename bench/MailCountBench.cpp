@@ -3,6 +3,7 @@
 // same run against the same server. Prints both times and their ratio.
 //   mail_bench [rounds]   (needs WISP_MAIL_HOST, WISP_IMAP_PORT, WISP_MAIL_BENCH_USER/_PASSWORD)
 #include "Wisp/mail/IMapConnection.h"
+#include "bench/BenchClock.h"
 
 #include <windows.h>
 
@@ -19,18 +20,6 @@ std::string Environment(const char* name)
     char value[1024] = {};
     const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
     return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 // A plain blocking IMAP exchange, reading each answer to its tagged completion.

@@ -9,6 +9,7 @@
 // anonymous pipes by the same two programs, with nothing around them.
 #include "ScreenSaver/QDIPC.h"
 #include "common/QDCopyData.h"
+#include "bench/BenchClock.h"
 #include "tests/support/PipeHostProtocol.h"
 
 #include <windows.h>
@@ -24,18 +25,6 @@ namespace {
 
 const uint32_t kEchoMessage = 0xB101;
 const DWORD kWaitMs = 120000;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string BinFolder()
 {

@@ -494,7 +494,8 @@ LRESULT CWispControl::OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam)
     args[1].vt = VT_UI4;
     args[1].ulVal = HttpResultStatus(block);
     try {
-        Bstr text = Bstr::FromAnsi(HttpResultText(block));
+        const char* body = HttpResultText(block);
+        Bstr text = Bstr::FromAnsi(body, std::strlen(body));
         if (!text.Get())
             ThrowComError(E_OUTOFMEMORY);
         args[2].vt = VT_BSTR;
@@ -731,13 +732,13 @@ int CWispControl::GetWindowHeight()
 
 bool CWispControl::HTTP(unsigned long requestId, const char* verb, const char* server, const char* serverPath,
                         const char* localPath, const char* postData, unsigned long postDataLength,
-                        unsigned short port, unsigned long accessType)
+                        unsigned short port, unsigned long accessType, bool secure)
 {
     auto text = [](const char* s) { return s ? s : "(null)"; };
     TraceLog("CWispControl::HTTP - Verb='%s', server='%s', serverPath='%s', localPath='%s', postData='%s'\n",
              text(verb), text(server), text(serverPath), text(localPath), text(postData));
-    HttpRequestParams params = {requestId, verb,           server, serverPath, localPath,
-                                postData,  postDataLength, port,   accessType};
+    HttpRequestParams params = {requestId, verb, server, serverPath, localPath, postData, postDataLength,
+                                port,      accessType, secure};
     return StartAsyncHttpRequest(params, m_hWndNotify);
 }
 

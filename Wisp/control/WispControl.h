@@ -117,7 +117,7 @@ public:
     int GetWindowHeight();
     bool HTTP(unsigned long requestId, const char* verb, const char* server, const char* serverPath,
               const char* localPath, const char* postData, unsigned long postDataLength, unsigned short port,
-              unsigned long accessType);
+              unsigned long accessType, bool secure = false);
     int ShowMessageBox(const char* text, const char* caption, UINT style);
 
     // What the other windows and methods of the library reach.

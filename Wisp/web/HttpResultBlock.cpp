@@ -3,18 +3,35 @@
 #include "common/MessageBlock.h"
 
 #include <cstring>
+#include <new>
+
+bool BuildHttpResult(uint32_t status, const char* body, std::size_t size, std::vector<unsigned char>& block)
+{
+    const std::size_t overhead = sizeof(HttpResultHeader) + 1 + 4;
+    // The length field is 32 bits and counts the NUL.
+    if (body && (size >= UINT32_MAX || size > SIZE_MAX - overhead))
+        return false;
+    const std::size_t length = body ? size + 1 : 0;
+    try {
+        block.assign(sizeof(HttpResultHeader) + length + 4, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const HttpResultHeader header = {status, static_cast<uint32_t>(length)};
+    std::memcpy(block.data(), &header, sizeof header);
+    if (body && size)
+        std::memcpy(block.data() + sizeof header, body, size);
+    return true;
+}
 
 void* NewHttpResultBlock(uint32_t status, const char* body, std::size_t size)
 {
-    std::size_t length = body ? size + 1 : 0;
-    std::size_t total = sizeof(HttpResultHeader) + length + 4;
-    auto* block = static_cast<unsigned char*>(AllocateMessageBlock(total));
-    if (!block)
+    std::vector<unsigned char> bytes;
+    if (!BuildHttpResult(status, body, size, bytes))
         return nullptr;
-    HttpResultHeader header = {status, static_cast<uint32_t>(length)};
-    std::memcpy(block, &header, sizeof header);
-    if (body && size)
-        std::memcpy(block + sizeof header, body, size);
+    void* block = AllocateMessageBlock(bytes.size());
+    if (block)
+        std::memcpy(block, bytes.data(), bytes.size());
     return block;
 }
 
@@ -27,8 +44,6 @@ uint32_t HttpResultStatus(const void* block)
 
 const char* HttpResultText(const void* block)
 {
-    HttpResultHeader header;
-    std::memcpy(&header, block, sizeof header);
     // Without a body the four trailing zero bytes follow the header: an empty text.
-    return reinterpret_cast<const char*>(block) + sizeof header;
+    return reinterpret_cast<const char*>(block) + sizeof(HttpResultHeader);
 }

@@ -6,13 +6,17 @@
 
 #include <cstdint>
 #include <cstddef>
+#include <vector>
 
 struct HttpResultHeader {
     uint32_t status;
     uint32_t length;
 };
 
-// A new block holding status and the `size` bytes of body (a NUL is added). Null when out of memory.
+// The block's bytes for status and the `size` bytes of body (a NUL is added; no body at all
+// gives length 0). False when the size cannot be represented or memory runs out.
+bool BuildHttpResult(uint32_t status, const char* body, std::size_t size, std::vector<unsigned char>& block);
+// The same in a new message block. Null when out of memory.
 void* NewHttpResultBlock(uint32_t status, const char* body, std::size_t size);
 // The status and the text of a block (the text ends at its first NUL; empty without a body).
 uint32_t HttpResultStatus(const void* block);

@@ -14,6 +14,7 @@ struct HttpRequestParams {
     unsigned long postDataLength;
     unsigned short port;
     unsigned long accessType;
+    bool secure;   // TLS (an https URL)
 };
 
 // Starts the request; the result arrives at notifyWindow as message 0x040C. False when it could

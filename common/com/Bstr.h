@@ -14,6 +14,9 @@ public:
         : m_b(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
     // From narrow text in the ANSI code page.
     static Bstr FromAnsi(const char* text);
+    // From `length` bytes of narrow text, converted in one pass (for long texts). Null only
+    // when out of memory.
+    static Bstr FromAnsi(const char* text, std::size_t length);
     Bstr(const Bstr& other) : m_b(other.m_b ? SysAllocStringLen(other.m_b, other.Length()) : nullptr) {}
     Bstr(Bstr&& other) noexcept : m_b(other.m_b) { other.m_b = nullptr; }
     ~Bstr() { SysFreeString(m_b); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -73,11 +74,19 @@ struct ModuleTraits {
     static void Close(Type h) { FreeLibrary(h); }
 };
 
+struct InternetHandleTraits {   // WinINet sessions, connections and requests
+    using Type = HINTERNET;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { InternetCloseHandle(h); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHKey = UniqueResource<RegKeyTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueInternet = UniqueResource<InternetHandleTraits>;
 
 // Holds a mutex acquired elsewhere and releases it when it goes.
 class MutexRelease {

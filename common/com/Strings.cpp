@@ -47,6 +47,24 @@ Bstr Bstr::FromAnsi(const char* text)
     return Bstr(WideFromAnsi(text));
 }
 
+Bstr Bstr::FromAnsi(const char* text, std::size_t length)
+{
+    Bstr result;
+    if (!text || length == 0 || length > 0x7FFFFFFF) {
+        result.Attach(SysAllocStringLen(L"", 0));
+        return result;
+    }
+    // A narrow text never needs more wide characters than it has bytes.
+    result.Attach(SysAllocStringLen(nullptr, static_cast<UINT>(length)));
+    if (!result.m_b)
+        return result;
+    const int converted = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), result.m_b,
+                                              static_cast<int>(length));
+    if (static_cast<std::size_t>(converted) != length)
+        SysReAllocStringLen(&result.m_b, result.m_b, static_cast<UINT>(converted > 0 ? converted : 0));
+    return result;
+}
+
 std::string Bstr::ToAnsi() const
 {
     return AnsiFromWide(m_b, Length());

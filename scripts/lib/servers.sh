@@ -1,6 +1,8 @@
-# Private mail servers for the tests and the benchmark: Dovecot (IMAP and POP3) on 127.0.0.1
-# with a configuration, users and Maildir mailboxes made fresh under the build folder.
+# Private servers for the tests and the benchmarks, on 127.0.0.1 and free ports:
+# Dovecot (IMAP and POP3) with a configuration, users and Maildir mailboxes made fresh under the
+# build folder, and the HTTP server of scripts/lib/http_server.py.
 #   mail_servers_start <build dir>    mail_servers_stop
+#   http_server_start <build dir>     http_server_stop
 # mail_servers_start exports what the test programs read (Wine hands the environment on):
 #   WISP_MAIL_HOST, WISP_IMAP_PORT, WISP_POP3_PORT and WISP_MAIL_<ACCOUNT>_USER / _PASSWORD for
 #   the accounts below. Their contents are what tests/mail expects:
@@ -142,5 +144,35 @@ mail_servers_stop() {
     wait "$MAIL_SERVERS_PID" 2>/dev/null || true
   fi
   MAIL_SERVERS_PID=
+  return 0
+}
+
+# The HTTP server exports WISP_HTTP_HOST and WISP_HTTP_PORT; its routes are described at the
+# top of http_server.py. Its log is <build dir>/http-server/http.log.
+http_server_start() {   # build-dir
+  local dir="$1/http-server"
+  mkdir -p "$dir"
+  export WISP_HTTP_HOST=127.0.0.1
+  export WISP_HTTP_PORT
+  WISP_HTTP_PORT="$(mail_free_port)"
+  python3 "$ROOT/scripts/lib/http_server.py" --port "$WISP_HTTP_PORT" >"$dir/http.log" 2>&1 &
+  HTTP_SERVER_PID=$!
+  for _ in $(seq 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$WISP_HTTP_PORT") 2>/dev/null; then return 0; fi
+    kill -0 "$HTTP_SERVER_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "http_server_start: the HTTP server did not listen on 127.0.0.1:$WISP_HTTP_PORT; see $dir/http.log" >&2
+  cat "$dir/http.log" >&2 2>/dev/null || true
+  http_server_stop
+  return 1
+}
+
+http_server_stop() {
+  if [ -n "${HTTP_SERVER_PID:-}" ]; then
+    kill "$HTTP_SERVER_PID" 2>/dev/null || true
+    wait "$HTTP_SERVER_PID" 2>/dev/null || true
+  fi
+  HTTP_SERVER_PID=
   return 0
 }

@@ -147,6 +147,14 @@ TEST(ComValues, TextCrossesTheBoundaryBothWays)
     EXPECT_EQ(3u, withNul.Length());
     EXPECT_EQ(std::string("a\0b", 3), withNul.ToAnsi());
 
+    // The one-pass form takes exactly the bytes it is given.
+    Bstr counted = Bstr::FromAnsi("caf\xe9 42 and more", 7);
+    EXPECT_EQ(7u, counted.Length());
+    EXPECT_EQ(std::wstring(L"caf\u00e9 42"), std::wstring(counted.Get(), counted.Length()));
+    Bstr none = Bstr::FromAnsi(nullptr, 3);
+    ASSERT_NE(nullptr, none.Get());
+    EXPECT_EQ(0u, none.Length());
+
     Variant v = Variant::FromBstr(Bstr::FromAnsi("x").Detach());
     VARIANT out;
     v.Detach(&out);

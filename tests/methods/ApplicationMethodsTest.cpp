@@ -83,31 +83,8 @@ protected:
         return true;
     }
 
-    // A page function's answer as text.
-    std::string CallPage(HostApplication& host, const wchar_t* function, VARIANT* arg)
-    {
-        VARIANT result;
-        VariantInit(&result);
-        Bstr name(function);
-        HRESULT hr = host.Control()->CallScriptMethod(name.Get(), &result, arg ? 1 : 0, arg);
-        std::string text = "<call failed>";
-        if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)))
-            text = AnsiFromWide(result.bstrVal, SysStringLen(result.bstrVal));
-        VariantClear(&result);
-        return text;
-    }
-
     // Runs page script and answers "type:value" of its result.
-    std::string Run(const std::string& code)
-    {
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BSTR;
-        arg.bstrVal = SysAllocString(WideFromAnsi(code).c_str());
-        std::string text = CallPage(m_host, L"run", &arg);
-        VariantClear(&arg);
-        return text;
-    }
+    std::string Run(const std::string& code) { return m_host.CallPageFunction(L"run", code); }
     std::string App(const std::string& arguments)
     {
         return Run("app().CallApplicationMethod(" + arguments + ")");
@@ -470,7 +447,7 @@ TEST_F(MethodsPage, ClosePopupInItsThreeForms)
         VariantInit(&browser);
         browser.vt = VT_DISPATCH;
         browser.pdispVal = other.ChildDispatch();
-        EXPECT_EQ("number:0", CallPage(m_host, L"closeOther", &browser));
+        EXPECT_EQ("number:0", m_host.CallPageFunction(L"closeOther", &browser));
         EXPECT_TRUE(testing_support::PumpUntil([&] { return theirs.closes == 1; }, 2000));
         EXPECT_EQ(2, own.closes);
         Unwatch(theirs);
@@ -672,6 +649,38 @@ TEST_F(MethodsPage, SettingsBackedAnswersAndTheParentObject)
     VariantInit(&result);
     EXPECT_EQ(S_OK, Invoke(L"GetParent", &result));
     EXPECT_EQ(VT_EMPTY, result.vt);
+}
+
+TEST_F(MethodsPage, ManifestPubDateReadsTheInstalledManifestOfTheContentFolder)
+{
+    testing_support::ScratchFolder content("wisp-methods-manifest");
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("content_directory", content.Path()));
+    }
+    const std::string manifest = content.Path() + "\\manifest.xml";
+    EXPECT_EQ("number:0", App("'GetManifestPubDate'"));
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find("ApplicationMethod::GetManifestPubDate - manifest '" +
+                                                                  content.Path() + "/manifest.xml' is not there.\n"));
+
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        manifest, "<?xml version=\"1.0\"?>\n<manifest pubdate=\"20261209\"><update priority=\"1\">"
+                  "<component url=\"http://dl.example.com/a.txt\" timestamp=\"3\"/></update></manifest>\n"));
+    EXPECT_EQ("number:20261209", App("'GetManifestPubDate'"));
+
+    // Held open without sharing: still there, though it cannot be read.
+    {
+        HANDLE held = CreateFileA(manifest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        const std::size_t mark = TraceCapture::Mark();
+        EXPECT_EQ("number:0", App("'GetManifestPubDate'"));
+        const std::string traced = TraceCapture::Since(mark);
+        EXPECT_EQ(std::string::npos, traced.find("is not there")) << traced;
+        CloseHandle(held);
+    }
+
+    ASSERT_TRUE(testing_support::WriteWholeFile(manifest, "<manifest pubdate=\"5\">"));
+    EXPECT_EQ("number:0", App("'GetManifestPubDate'"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "common/HostMessages.h"
 #include "common/MessageBlock.h"
+#include "common/com/Strings.h"
 #include "Wisp/web/HttpResultBlock.h"
 
 #include <shlwapi.h>
@@ -130,6 +131,31 @@ void HostApplication::ReserveBottom(int height)
     RECT client;
     GetClientRect(m_hostWindow, &client);
     ResizeContainer(client.right, client.bottom > height ? client.bottom - height : 0);
+}
+
+std::string HostApplication::CallPageFunction(const wchar_t* function, VARIANT* argument)
+{
+    VARIANT result;
+    VariantInit(&result);
+    BSTR name = SysAllocString(function);
+    HRESULT hr = m_control ? m_control->CallScriptMethod(name, &result, argument ? 1 : 0, argument) : E_POINTER;
+    SysFreeString(name);
+    std::string text = "<call failed>";
+    if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)))
+        text = AnsiFromWide(result.bstrVal, SysStringLen(result.bstrVal));
+    VariantClear(&result);
+    return text;
+}
+
+std::string HostApplication::CallPageFunction(const wchar_t* function, const std::string& text)
+{
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = SysAllocString(WideFromAnsi(text).c_str());
+    std::string answer = CallPageFunction(function, &argument);
+    VariantClear(&argument);
+    return answer;
 }
 
 LRESULT HostApplication::SendToControl(UINT message, WPARAM wParam, LPARAM lParam)

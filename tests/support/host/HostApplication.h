@@ -51,6 +51,11 @@ public:
     // Keeps `height` pixels at the bottom of the host window free of the container.
     void ReserveBottom(int height);
 
+    // Calls a function of the page with no argument, one variant (lent, given back) or one
+    // text, and answers its result as text; "<call failed>" when the call fails.
+    std::string CallPageFunction(const wchar_t* function, VARIANT* argument = nullptr);
+    std::string CallPageFunction(const wchar_t* function, const std::string& text);
+
     // Host-contract messages to the control's window.
     LRESULT SendToControl(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     // An asynchronous HTTP result as the HTTP client posts it: to the host window, which passes

@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""The test run's HTTP server on 127.0.0.1 (Python's standard library only).
+
+    http_server.py --port N
+
+Every request is answered by the first route whose prefix matches its path; a route is a
+function (handler, query) -> Reply. Request lines may be in origin form ("GET /x HTTP/1.1")
+or absolute form ("GET http://host:80/x HTTP/1.1", as clients send to a proxy); the route
+sees the path either way and the absolute host is recorded.
+
+Routes (query parameters in brackets):
+  /respond   [status=200] [body=text] [type=text/plain] [location=URL] [delay=ms] [chunked=1]
+             a reply made of its parameters
+  /redirect  [status=302] to=URL             a redirect to URL
+  /pattern   size=N [chunked=1] [chunk=bytes] [pause=ms]
+             N bytes of the line pattern below; chunked with a pause after the first chunk
+  /slow      [ms=1000] [body=text]           answers after ms milliseconds
+  /record    key=K [status=200]              keeps the request (method, target, headers, body)
+                                             under K and answers "recorded <body length>"
+  /recorded  key=K                           the body recorded under K, byte for byte (404 when none)
+  /recorded-request key=K                    the request line, the absolute host and the headers
+                                             recorded under K, one per line
+
+The pattern: the 64-byte line "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ!\\n"
+repeated and cut to N bytes.
+"""
+
+import argparse
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+PATTERN_LINE = b"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ!\n"
+REASONS = {200: "OK", 201: "Created", 204: "No Content", 301: "Moved Permanently", 302: "Found",
+           303: "See Other", 304: "Not Modified", 307: "Temporary Redirect", 400: "Bad Request",
+           403: "Forbidden", 404: "Not Found", 500: "Internal Server Error", 503: "Service Unavailable"}
+
+RECORDS = {}
+RECORDS_LOCK = threading.Lock()
+
+
+class Reply:
+    def __init__(self, status=200, body=b"", content_type="text/plain", headers=None, chunked=False,
+                 chunk_size=8192, delay_ms=0, pause_ms=0):
+        self.status = status
+        self.body = body if isinstance(body, bytes) else body.encode("latin-1")
+        self.content_type = content_type
+        self.headers = headers or []
+        self.chunked = chunked
+        self.chunk_size = max(1, chunk_size)
+        self.delay_ms = delay_ms
+        self.pause_ms = pause_ms
+
+
+def number(query, name, default):
+    try:
+        return int(query.get(name, [str(default)])[0])
+    except ValueError:
+        return default
+
+
+def text(query, name, default=""):
+    return query.get(name, [default])[0]
+
+
+def pattern(size):
+    whole, rest = divmod(max(0, size), len(PATTERN_LINE))
+    return PATTERN_LINE * whole + PATTERN_LINE[:rest]
+
+
+def respond(handler, query):
+    headers = []
+    if "location" in query:
+        headers.append(("Location", text(query, "location")))
+    return Reply(number(query, "status", 200), text(query, "body").encode("latin-1"),
+                 text(query, "type", "text/plain"), headers, text(query, "chunked") == "1",
+                 delay_ms=number(query, "delay", 0))
+
+
+def redirect(handler, query):
+    target = text(query, "to", "/respond")
+    return Reply(number(query, "status", 302), ("redirect to " + target).encode("latin-1"),
+                 headers=[("Location", target)])
+
+
+def pattern_route(handler, query):
+    pause = number(query, "pause", 0)
+    return Reply(body=pattern(number(query, "size", 0)), chunked=text(query, "chunked") == "1" or pause > 0,
+                 chunk_size=number(query, "chunk", 8192), pause_ms=pause)
+
+
+def slow(handler, query):
+    return Reply(body=text(query, "body", "slow").encode("latin-1"), delay_ms=number(query, "ms", 1000))
+
+
+def record(handler, query):
+    key = text(query, "key")
+    with RECORDS_LOCK:
+        RECORDS[key] = {"line": handler.requestline, "host": handler.absolute_host,
+                        "headers": list(handler.headers.items()), "body": handler.request_body}
+    return Reply(number(query, "status", 200), b"recorded %d" % len(handler.request_body))
+
+
+def recorded(handler, query):
+    with RECORDS_LOCK:
+        entry = RECORDS.get(text(query, "key"))
+    if entry is None:
+        return Reply(404, b"nothing recorded")
+    return Reply(body=entry["body"], content_type="application/octet-stream")
+
+
+def recorded_request(handler, query):
+    with RECORDS_LOCK:
+        entry = RECORDS.get(text(query, "key"))
+    if entry is None:
+        return Reply(404, b"nothing recorded")
+    lines = [entry["line"], "absolute-host: " + (entry["host"] or "")]
+    lines += ["%s: %s" % (name, value) for name, value in entry["headers"]]
+    return Reply(body=("\n".join(lines) + "\n").encode("latin-1"))
+
+
+# First matching prefix wins; add routes here.
+ROUTES = [
+    ("/respond", respond),
+    ("/redirect", redirect),
+    ("/pattern", pattern_route),
+    ("/slow", slow),
+    ("/recorded-request", recorded_request),
+    ("/recorded", recorded),
+    ("/record", record),
+]
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "WispTestHttp/1"
+
+    def log_message(self, format, *args):
+        sys.stderr.write("%s %s\n" % (self.address_string(), format % args))
+
+    def handle_one_request(self):
+        # Every method goes through the same dispatch.
+        try:
+            self.raw_requestline = self.rfile.readline(65537)
+            if not self.raw_requestline:
+                self.close_connection = True
+                return
+            if not self.parse_request():
+                return
+            self.dispatch()
+            self.wfile.flush()
+        except (ConnectionError, TimeoutError):
+            self.close_connection = True
+
+    def read_body(self):
+        length = self.headers.get("Content-Length")
+        if length is not None:
+            return self.rfile.read(int(length))
+        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
+            body = b""
+            while True:
+                size = int(self.rfile.readline().split(b";")[0].strip(), 16)
+                if size == 0:
+                    while self.rfile.readline() not in (b"\r\n", b"\n", b""):
+                        pass
+                    return body
+                body += self.rfile.read(size)
+                self.rfile.readline()
+        return b""
+
+    def dispatch(self):
+        target = self.path
+        self.absolute_host = None
+        if target.lower().startswith(("http://", "https://")):
+            parts = urllib.parse.urlsplit(target)
+            self.absolute_host = parts.netloc
+            target = parts.path + ("?" + parts.query if parts.query else "")
+        split = urllib.parse.urlsplit(target)
+        self.route_path = split.path
+        query = urllib.parse.parse_qs(split.query, keep_blank_values=True, encoding="latin-1")
+        self.request_body = self.read_body()
+        for prefix, route in ROUTES:
+            if self.route_path.startswith(prefix):
+                reply = route(self, query)
+                break
+        else:
+            reply = Reply(404, b"no route for " + self.route_path.encode("latin-1"))
+        self.send(reply)
+
+    def send(self, reply):
+        if reply.delay_ms > 0:
+            time.sleep(reply.delay_ms / 1000.0)
+        self.send_response(reply.status, REASONS.get(reply.status, "Status"))
+        self.send_header("Content-Type", reply.content_type)
+        for name, value in reply.headers:
+            self.send_header(name, value)
+        no_body = reply.status in (204, 304) or self.command == "HEAD"
+        if reply.chunked and not no_body:
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            for start in range(0, len(reply.body), reply.chunk_size):
+                piece = reply.body[start:start + reply.chunk_size]
+                self.wfile.write(b"%X\r\n%s\r\n" % (len(piece), piece))
+                if start == 0 and reply.pause_ms > 0:
+                    self.wfile.flush()
+                    time.sleep(reply.pause_ms / 1000.0)
+            self.wfile.write(b"0\r\n\r\n")
+        else:
+            self.send_header("Content-Length", "0" if no_body else str(len(reply.body)))
+            self.end_headers()
+            if not no_body:
+                self.wfile.write(reply.body)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    args = parser.parse_args()
+    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    server.daemon_threads = True
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
