@@ -35,17 +35,18 @@ configure_and_build() {   # preset [targets...]
   fi
 }
 
-# The portable pieces (tag reader, string obfuscation) built for this machine with the host
+# The portable pieces (tag reader, string obfuscation, the screen saver's command line) built for this machine with the host
 # compiler under the address and undefined-behaviour sanitizers, and run. Rebuilt only when a
 # source changed.
 native_tests() {
   local out="$ROOT/build/native" exe="$ROOT/build/native/tag_reader_tests"
-  local sources=("$ROOT/common/XmlTagReader.cpp" "$ROOT/common/Obfuscation.cpp"
-                 "$ROOT/tests/tagreader/XmlTagReaderTest.cpp" "$ROOT/tests/tagreader/ObfuscationTest.cpp")
+  local sources=("$ROOT/common/XmlTagReader.cpp" "$ROOT/common/Obfuscation.cpp" "$ROOT/ScreenSaver/CommandLine.cpp"
+                 "$ROOT/tests/tagreader/XmlTagReaderTest.cpp" "$ROOT/tests/tagreader/ObfuscationTest.cpp"
+                 "$ROOT/tests/screensaver/CommandLineTest.cpp")
   mkdir -p "$out"
   local stale=0 f
   [ -x "$exe" ] || stale=1
-  for f in "${sources[@]}" "$ROOT/common/XmlTagReader.h" "$ROOT/common/Obfuscation.h"; do
+  for f in "${sources[@]}" "$ROOT/common/XmlTagReader.h" "$ROOT/common/Obfuscation.h" "$ROOT/ScreenSaver/CommandLine.h"; do
     [ "$f" -nt "$exe" ] && stale=1
   done
   if [ "$stale" = 1 ]; then
