@@ -41,7 +41,6 @@ bool g_preview = false;
 bool g_runningFlagSet = false;   // this process told the system that a screen saver runs
 ComPtr<IWispControl> g_control;
 ComPtr<AxHost> g_container;      // hosts the control (or the preview's browser) in the main window
-bool g_keepingTopmost = false;
 
 using screensaver::Origin;
 
@@ -112,12 +111,7 @@ LRESULT DefaultProcessing(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 void KeepTopmost(HWND window)
 {
-    // Repositioning sends WM_WINDOWPOSCHANGED again: once is enough.
-    if (g_keepingTopmost)
-        return;
-    g_keepingTopmost = true;
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    g_keepingTopmost = false;
 }
 
 void OnKey(WPARAM virtualKey)
