@@ -149,6 +149,10 @@ void QDIPC::SendAppMessageToSelf(const QD_COPYDATASTRUCT* record)
         copy.cbData = record->cbData;
         copy.lpData = const_cast<uint8_t*>(record->data);
         SendMessageA(window, WM_COPYDATA, wParam, reinterpret_cast<LPARAM>(&copy));
+    } else if (record->message == WM_COPYDATA) {
+        // Its lParam would be taken for a COPYDATASTRUCT of this process: only data records
+        // arrive as WM_COPYDATA.
+        TraceLog("QDIPC::SendAppMessageToSelf - refused a plain WM_COPYDATA record.\n");
     } else {
         const LPARAM lParam = static_cast<LPARAM>(static_cast<int32_t>(record->lParam));
         SendMessageA(window, record->message, wParam, lParam);

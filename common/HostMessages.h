@@ -64,3 +64,11 @@ enum HostMessage : UINT {
 #define HOST_RUNNING_MUTEX "{5C888E6D-D2DF-420e-831E-DAB3E6C2E3D8}"
 #define CONTROL_CREATION_MUTEX "{2F6C4413-606F-4203-803D-4F347D2B2BB1}"
 #define SETTINGS_MUTEX "{c957a8e0-5308-11da-8cd6-0800200c9a66}"
+
+// The host application's side of the start-up handshake and its command line.
+#define HOST_EXECUTABLE "TidewireDesktop.exe"
+// Manual-reset event the host sets once it accepts pipe clients; whichever side comes first
+// creates it.
+#define STARTUP_SYNCHRONIZATION_EVENT "QDStartupSynchronizationEventName"
+#define HOST_SWITCH_NO_BROWSER "-NoBrowser"   // start without showing the browser view
+#define HOST_SWITCH_FEED "-Feed"              // followed by a quoted feed URL

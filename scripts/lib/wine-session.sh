@@ -45,6 +45,8 @@ wine_session_start() {   # arch build-dir [keepalive]
     "$WINESERVER" -w
     # A crashing test fails at once instead of waiting on winedbg's dialog.
     "$WINELOADER" reg.exe add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    # Without a window manager, managed windows take ~2 s to hide and modal calls ~2 s to return.
+    "$WINELOADER" reg.exe add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     "$WINESERVER" -w
     touch "$WINEPREFIX/.wisp-ready"
   fi

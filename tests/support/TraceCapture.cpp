@@ -46,15 +46,14 @@ TraceCapture::~TraceCapture()
     }
 }
 
-std::string TraceCapture::Text()
+namespace {
+
+// The messages only: line ends as written ("\n"), without the "PID:..(TID:..)[TS:.. ms]" prefixes.
+std::string MessagesOfFile(const std::string& path)
 {
-    char path[MAX_PATH];
-    if (!BuildTraceLogPath(path, sizeof path))
-        return {};
     std::ifstream in(path, std::ios::binary);
     std::ostringstream raw;
     raw << in.rdbuf();
-    // The messages only: line ends as written ("\n"), without the "PID:..(TID:..)[TS:.. ms]" prefixes.
     const std::string file = raw.str();
     std::string text;
     text.reserve(file.size());
@@ -71,6 +70,25 @@ std::string TraceCapture::Text()
         ++i;
     }
     return text;
+}
+
+}  // namespace
+
+std::string TraceCapture::Text()
+{
+    char path[MAX_PATH];
+    if (!BuildTraceLogPath(path, sizeof path))
+        return {};
+    return MessagesOfFile(path);
+}
+
+std::string ProcessTraceText(const std::string& program, DWORD processId)
+{
+    char folder[MAX_PATH];
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder)))
+        return {};
+    return MessagesOfFile(std::string(folder) + "\\Quill\\Tidewire\\" + program + "." +
+                          std::to_string(processId) + ".txt");
 }
 
 std::string TraceCapture::Since(std::size_t mark)

@@ -31,6 +31,10 @@ private:
     DWORD m_oldValue = 0;
 };
 
+// What another process traced into its file at level 2: program is the executable's name
+// without its extension.
+std::string ProcessTraceText(const std::string& program, DWORD processId);
+
 // Runs the thread's message loop for about `ms` milliseconds.
 void PumpMessages(DWORD ms);
 // Pumps until done() or the time is up; answers done().

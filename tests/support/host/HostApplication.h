@@ -17,7 +17,7 @@
 namespace host {
 
 struct ReceivedMessage {
-    enum Window { Host, Container } window;
+    enum Window { Host, Container, Pipe } window;   // Pipe: arrived on the pipe channel
     UINT message;
     WPARAM wParam;
     LPARAM lParam;

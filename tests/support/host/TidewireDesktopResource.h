@@ -1,0 +1,3 @@
+#pragma once
+
+#define IDS_TIDEWIRE_DESKTOP 1
