@@ -49,6 +49,8 @@ HANDLE DuplicateFromHost(HANDLE hostProcess, int value)
 struct NamedPipe::ReaderLink {
     std::mutex lock;
     std::atomic<bool> valid{true};
+    // The endpoint's run flag as the thread sees it, so that the loop asks without the lock.
+    std::atomic<bool> run{true};
     NamedPipe* endpoint = nullptr;   // touched only under the lock while valid
     HANDLE read = nullptr;           // the thread's own duplicate of the read handle
     NamedPipeCallback callback = nullptr;
@@ -272,10 +274,7 @@ DWORD WINAPI NamedPipe::CallBackThread(void* parameter)
     bool readResult = true;
     try {
         for (;;) {
-            {
-                std::lock_guard<std::mutex> hold(link->lock);
-                runThread = link->valid && link->endpoint->m_bRunThread;
-            }
+            runThread = link->valid && link->run;
             if (!runThread)
                 break;
             DWORD bytesRead = 0;
@@ -370,14 +369,17 @@ bool NamedPipe::ReadRecord(HANDLE handle, PipeBuffer* pipeBuffer, DWORD* bytesRe
         failed = true;
     }
 
-    // The rest of the payload and the terminator, at most one scratch area per read.
-    BYTE scratch[kReadChunkBytes];
+    // The rest of the payload and the terminator, at most 4,096 bytes a read, each read
+    // straight into its place in the record.
+    BYTE* room = nullptr;
+    if (!failed && head.cbData > 0 && !(room = pipeBuffer->Reserve(head.cbData)))
+        failed = true;
     DWORD rest = 0;
     while (!failed && rest < head.cbData) {
         DWORD count = 0;
         const DWORD wanted = std::min<DWORD>(head.cbData - rest, kReadChunkBytes);
-        if (!ReadFile(handle, scratch, wanted, &count, nullptr) || count == 0 ||
-            !pipeBuffer->Add(scratch, count)) {
+        if (!ReadFile(handle, room + rest, wanted, &count, nullptr) || count == 0 ||
+            !pipeBuffer->Commit(count)) {
             failed = true;
             break;
         }
@@ -420,6 +422,8 @@ void NamedPipe::Close()
     }
     m_bClosed = true;
     m_bRunThread = false;
+    if (m_link)
+        m_link->run = false;
     m_bRegistered = false;
 
     CloseMember(m_hClientWrite, "m_hClientWrite");

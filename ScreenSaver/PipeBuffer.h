@@ -1,5 +1,7 @@
 // Collects the bytes of one pipe record as they arrive, one chunk per read, and joins them on
-// request. The joined buffer stays owned by the PipeBuffer until the next join or Clear.
+// request. The chunks lie one after the other in one store, so a reader can read straight
+// into place (Reserve, then Commit) and the joined record needs no copying. The joined buffer
+// stays owned by the PipeBuffer and valid until the next Add, Reserve or Clear.
 #pragma once
 
 #include <windows.h>
@@ -17,8 +19,14 @@ public:
     // Appends a copy of the bytes as a new chunk. Null bytes, or a total that would pass
     // 32 bits, are refused.
     bool Add(const void* bytes, DWORD length);
-    // Joins all chunks in order; false when there is nothing to join.
+    // Room for at least `length` more bytes after the last chunk, to be filled by the caller
+    // and taken in with Commit; null when it cannot be had.
+    BYTE* Reserve(DWORD length);
+    // Takes the next `length` bytes of the reserved room as a new chunk.
+    bool Commit(DWORD length);
+    // All chunks in order; false when there is nothing to join.
     bool GetBuffer(const BYTE** buffer, DWORD* length);
+    // Forgets the chunks. The store is kept for the next record unless it grew large.
     void Clear();
 
     DWORD ChunkCount() const { return m_dwChunkCount; }
@@ -26,13 +34,11 @@ public:
     DWORD Total() const { return m_dwTotal; }
 
 private:
-    struct Chunk {
-        std::unique_ptr<BYTE[]> bytes;
-        DWORD length;
-    };
+    bool Grow(DWORD length);
 
-    std::vector<Chunk> m_chunks;
+    std::vector<DWORD> m_chunkLengths;
     DWORD m_dwChunkCount = 0;
     DWORD m_dwTotal = 0;   // always the sum of the chunk lengths
-    std::unique_ptr<BYTE[]> m_joined;
+    std::unique_ptr<BYTE[]> m_store;   // the chunks, joined
+    DWORD m_dwCapacity = 0;
 };

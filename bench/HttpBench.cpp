@@ -14,7 +14,7 @@
 #include <string>
 
 #include "Wisp_h.h"
-#include "bench/BenchClock.h"
+#include "bench/BenchSupport.h"
 #include "common/HostMessages.h"
 #include "common/com/Bstr.h"
 #include "common/com/Strings.h"
@@ -25,6 +25,8 @@
 #include "tests/support/host/HostApplication.h"
 
 namespace {
+
+using bench::Now;
 
 std::string Run(host::HostApplication& app, const std::string& code)
 {

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #pragma pack(push, 1)
 struct QD_COPYDATASTRUCT {
@@ -31,33 +31,39 @@ inline std::size_t QDCopyDataSize(std::size_t payloadBytes)
     return payloadBytes + sizeof(QD_COPYDATASTRUCT);
 }
 
-// An owned, zero-filled record. Parameters are stored as their low 32 bits.
+// An owned record. Parameters are stored as their low 32 bits; without a payload the byte
+// count is 0. Every byte is written once: the head, the payload, the four zeros.
 class QDCopyDataRecord {
 public:
     QDCopyDataRecord(uint32_t message, uint32_t wParam, uint32_t lParam,
                      const void* payload = nullptr, uint32_t payloadBytes = 0)
-        : m_bytes(QDCopyDataSize(payload ? payloadBytes : 0), 0)
+        : m_count(payload ? payloadBytes : 0),
+          m_size(QDCopyDataSize(m_count)),
+          m_bytes(new uint8_t[m_size])
     {
         QD_COPYDATASTRUCT* head = Record();
         head->message = message;
         head->wParam = wParam;
         head->lParam = lParam;
-        if (payload && payloadBytes) {
-            head->cbData = payloadBytes;
-            std::memcpy(head->data, payload, payloadBytes);
-        }
+        head->cbData = m_count;
+        uint8_t* data = m_bytes.get() + offsetof(QD_COPYDATASTRUCT, data);
+        if (payload && m_count)
+            std::memcpy(data, payload, m_count);
+        std::memset(data + m_count, 0, 4);
     }
 
-    QD_COPYDATASTRUCT* Record() { return reinterpret_cast<QD_COPYDATASTRUCT*>(m_bytes.data()); }
+    QD_COPYDATASTRUCT* Record() { return reinterpret_cast<QD_COPYDATASTRUCT*>(m_bytes.get()); }
     const QD_COPYDATASTRUCT* Record() const
     {
-        return reinterpret_cast<const QD_COPYDATASTRUCT*>(m_bytes.data());
+        return reinterpret_cast<const QD_COPYDATASTRUCT*>(m_bytes.get());
     }
-    std::size_t Size() const { return m_bytes.size(); }
-    const uint8_t* Bytes() const { return m_bytes.data(); }
+    std::size_t Size() const { return m_size; }
+    const uint8_t* Bytes() const { return m_bytes.get(); }
 
 private:
-    std::vector<uint8_t> m_bytes;
+    uint32_t m_count;
+    std::size_t m_size;
+    std::unique_ptr<uint8_t[]> m_bytes;
 };
 
 // The record in bytes received from elsewhere, or null when they are too short for its head

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace QDUtilities {
@@ -75,12 +76,21 @@ Function FunctionCast(FARPROC proc)
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
 }
 
+// Asked of the shell once per process, as soon as it answers: the folder does not move while
+// the process runs, and asking costs more than reading the settings file it leads to. Saving
+// creates the folders again should they be removed meanwhile.
 bool AppDataFolder(std::string& path)
 {
-    char folder[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder)))
-        return false;
-    path = folder;
+    static std::mutex lock;
+    static std::string known;
+    std::lock_guard<std::mutex> hold(lock);
+    if (known.empty()) {
+        char folder[MAX_PATH] = {};
+        if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder)))
+            return false;
+        known = folder;
+    }
+    path = known;
     return true;
 }
 
@@ -302,19 +312,30 @@ bool RemoveAppFromStartup(const char* valueName)
 
 // --- Window functions looked up at run time -------------------------------------------------
 
+namespace {
+
+// Loading the library and finding the name again at every call cost more than the calls
+// themselves (a fade changes the alpha every 33 ms): user32 is loaded once and kept.
+FARPROC User32Function(const char* name)
+{
+    static const Library user32("user32.dll");
+    return user32.Find(name);
+}
+
+}  // namespace
+
 BOOL SetLayeredWindowAttributesDyn(HWND window, COLORREF colorKey, BYTE alpha, DWORD flags)
 {
     using Function = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
-    Library user32("user32.dll");
-    Function function = FunctionCast<Function>(user32.Find("SetLayeredWindowAttributes"));
+    static const Function function =
+        FunctionCast<Function>(User32Function("SetLayeredWindowAttributes"));
     return function ? function(window, colorKey, alpha, flags) : FALSE;
 }
 
 HWND GetAncestorDyn(HWND window, UINT flags)
 {
     using Function = HWND(WINAPI*)(HWND, UINT);
-    Library user32("user32.dll");
-    Function function = FunctionCast<Function>(user32.Find("GetAncestor"));
+    static const Function function = FunctionCast<Function>(User32Function("GetAncestor"));
     return function ? function(window, flags) : window;
 }
 

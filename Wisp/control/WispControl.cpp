@@ -18,6 +18,7 @@
 #include <olectl.h>
 
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <string>
 #include <vector>
@@ -91,6 +92,16 @@ STDMETHODIMP CWispControl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count
 {
     if (!IsEqualIID(iid, IID_NULL))
         return DISP_E_UNKNOWNINTERFACE;
+    // Page script asks for this one name at every call; the type information answers the
+    // same (names compare case-insensitively there too), only far slower.
+    if (count == 1 && names && names[0] &&
+        (std::wcscmp(names[0], L"CallApplicationMethod") == 0 ||
+         _wcsicmp(names[0], L"CallApplicationMethod") == 0)) {
+        if (!ids)
+            return E_POINTER;
+        ids[0] = kDispidCallApplicationMethod;
+        return S_OK;
+    }
     ComPtr<ITypeInfo> info;
     HRESULT hr = WispModule::GetTypeInfo(IID_IWispControl, info.Put());
     if (FAILED(hr))

@@ -15,7 +15,7 @@ namespace {
 const std::size_t kCommandBufferSize = 4096;
 const std::size_t kBigBufferSize = 4096;
 const std::size_t kStatBufferSize = 100;
-// Polling step while a response is awaited.
+// Longest single wait for the socket to become readable while a response is awaited.
 const DWORD kPollMilliseconds = 250;
 
 // A dotted address as it is, else the host name's first IPv4 address.
@@ -58,6 +58,18 @@ bool ParseCount(const char* text, uint32_t& value, const char*& end)
     value = static_cast<uint32_t>(number);
     end = text;
     return true;
+}
+
+// Waits until the socket has bytes to read, for at most `milliseconds`: 1 when readable,
+// 0 when nothing came, SOCKET_ERROR on failure.
+int WaitReadable(SOCKET socket, DWORD milliseconds)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval wait = {static_cast<long>(milliseconds / 1000),
+                    static_cast<long>(milliseconds % 1000) * 1000};
+    return select(0, &readable, nullptr, nullptr, &wait);
 }
 
 }  // namespace
@@ -316,18 +328,19 @@ bool CPop3Connection::Receive(char* buffer, std::size_t bufferSize, const char* 
     auto keep = [&] { m_strLastResponse.assign(text, length); };
 
     for (;;) {
-        if (GetTickCount() - start > m_dwReadTimeout) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed > m_dwReadTimeout) {
             keep();
             TraceLog("CPop3Connection::ReadResponse - no complete response within %u ms.\n",
                      static_cast<unsigned>(m_dwReadTimeout));
             WSASetLastError(WSAETIMEDOUT);
             return false;
         }
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(m_hSocket, &readable);
-        timeval noWait = {0, 0};
-        const int ready = select(0, &readable, nullptr, nullptr, &noWait);
+        // Waiting on the socket takes the answer the moment it arrives; a step ends no later
+        // than the moment the time-out passes.
+        const DWORD remaining = m_dwReadTimeout - elapsed;
+        const DWORD step = remaining < kPollMilliseconds ? remaining + 1 : kPollMilliseconds;
+        const int ready = WaitReadable(m_hSocket, step);
         if (ready == SOCKET_ERROR) {
             const int error = WSAGetLastError();
             keep();
@@ -335,10 +348,8 @@ bool CPop3Connection::Receive(char* buffer, std::size_t bufferSize, const char* 
             WSASetLastError(error);
             return false;
         }
-        if (ready == 0) {
-            Sleep(kPollMilliseconds);
+        if (ready == 0)
             continue;
-        }
 
         if (length + 1 >= capacity) {
             // The store is full: go on in a larger heap buffer that starts with the text so far.

@@ -134,6 +134,19 @@ TEST_F(ControlInHost, LateBindingReachesOnlyCallApplicationMethod)
     LPOLESTR name = const_cast<LPOLESTR>(L"CallApplicationMethod");
     ASSERT_EQ(S_OK, control->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
     EXPECT_EQ(502, id);
+    // The name as the type information answers it: in any case, and with its parameters.
+    name = const_cast<LPOLESTR>(L"callAPPLICATIONmethod");
+    id = 0;
+    ASSERT_EQ(S_OK, control->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+    EXPECT_EQ(502, id);
+    LPOLESTR withParameter[] = {const_cast<LPOLESTR>(L"CallApplicationMethod"),
+                                const_cast<LPOLESTR>(L"pvarResult")};
+    DISPID ids[2] = {};
+    ASSERT_EQ(S_OK, control->GetIDsOfNames(IID_NULL, withParameter, 2, 0, ids));
+    EXPECT_EQ(502, ids[0]);
+    EXPECT_EQ(1, ids[1]);
+    name = const_cast<LPOLESTR>(L"CallApplicationMethods");
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, control->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
 
     VARIANT arg;
     VariantInit(&arg);

@@ -150,6 +150,42 @@ TEST(IMapConnection, FetchAnswerInPiecesIsReadToTheTaggedCompletion)
               server.Received());
 }
 
+TEST(IMapConnection, ReplyInSegmentsWithPausesWithinTheTimeOutIsReadWhole)
+{
+    // Pauses below, about and above one 250 ms wait step, together well inside the 2 s
+    // time-out: every segment is taken as it arrives and the reply runs to its completion.
+    const std::string segments[] = {
+        "* 1 FETCH (FLAGS ())\r\n", "* 2 FETCH (FL", "AGS (\\Seen))\r\n* 3 FETCH (FLAGS ())\r",
+        "\n* 4 FETCH (FLAGS (\\Flagged))\r\n", "? OK Fe", "tch completed\r\n"};
+    const DWORD pauses[] = {20, 60, 120, 240, 400};
+    ScriptedServer server;
+    server.Send(kGreeting).Expect().Send("? OK Logged in\r\n")
+        .Expect().Send("* 4 EXISTS\r\n? OK [READ-ONLY] Inbox selected\r\n").Expect();
+    std::string whole;
+    for (std::size_t i = 0; i < 6; ++i) {
+        server.Send(segments[i]);
+        if (i < 5)
+            server.Pause(pauses[i]);
+        whole += segments[i];
+    }
+    server.Expect().Send(kLogout);
+    ASSERT_TRUE(server.Start());
+    {
+        CIMapConnection imap;
+        EXPECT_EQ(2000u, imap.GetReadTimeout());
+        ASSERT_TRUE(imap.Connect("127.0.0.1", "reader", "secret", server.Port()))
+            << imap.GetLastResponse();
+        EXPECT_EQ(whole.substr(0, whole.size() - 2), imap.GetLastResponse());
+        uint32_t count = 0, size = 0;
+        EXPECT_TRUE(imap.Statistics(count, size));
+        EXPECT_EQ(3u, count);
+    }
+    ASSERT_TRUE(server.Finish());
+    EXPECT_EQ((std::vector<std::string>{"? LOGIN \"reader\" \"secret\"", "? EXAMINE Inbox",
+                                        "? FETCH 1:* FLAGS", "? LOGOUT"}),
+              server.Received());
+}
+
 TEST(IMapConnection, CountingFollowsTheFlagsOfEachLine)
 {
     // Message 1 seen, 2 without flags, 3 answered only, then the tagged completion.

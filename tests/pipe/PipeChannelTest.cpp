@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -235,6 +236,50 @@ TEST(PipeBufferTest, JoinsChunksInOrderAndStartsAfresh)
     ASSERT_TRUE(buffer.Add("xy", 2));
     ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
     EXPECT_EQ("xy", std::string(reinterpret_cast<const char*>(joined), length));
+}
+
+TEST(PipeBufferTest, ReadsGoStraightIntoPlaceAndTheStoreIsReused)
+{
+    PipeBuffer buffer;
+    EXPECT_FALSE(buffer.Commit(1));   // nothing reserved
+    ASSERT_TRUE(buffer.Add("head", 4));
+    BYTE* room = buffer.Reserve(6);
+    ASSERT_NE(nullptr, room);
+    std::memcpy(room, "abc", 3);
+    ASSERT_TRUE(buffer.Commit(3));
+    std::memcpy(room + 3, "def", 3);
+    ASSERT_TRUE(buffer.Commit(3));
+    EXPECT_FALSE(buffer.Commit(1));   // past the room reserved
+    EXPECT_EQ(3u, buffer.ChunkCount());
+    EXPECT_EQ(3u, buffer.ChunkLength(1));
+    EXPECT_EQ(10u, buffer.Total());
+    const BYTE* joined = nullptr;
+    DWORD length = 0;
+    ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
+    EXPECT_EQ("headabcdef", std::string(reinterpret_cast<const char*>(joined), length));
+
+    // The next record starts empty, in the same store, and holds only its own bytes.
+    buffer.Clear();
+    EXPECT_FALSE(buffer.GetBuffer(&joined, &length));
+    ASSERT_TRUE(buffer.Add("xy", 2));
+    ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
+    EXPECT_EQ("xy", std::string(reinterpret_cast<const char*>(joined), length));
+
+    // A record larger than the pipe buffer grows the store; the one after it is its own.
+    buffer.Clear();
+    const std::vector<uint8_t> large = Pattern(100000, 3);
+    ASSERT_TRUE(buffer.Add(large.data(), 20));
+    room = buffer.Reserve(100000 - 20);
+    ASSERT_NE(nullptr, room);
+    std::memcpy(room, large.data() + 20, 100000 - 20);
+    ASSERT_TRUE(buffer.Commit(100000 - 20));
+    ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
+    EXPECT_EQ(large, std::vector<uint8_t>(joined, joined + length));
+    buffer.Clear();
+    EXPECT_EQ(0u, buffer.Total());
+    ASSERT_TRUE(buffer.Add("z", 1));
+    ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
+    EXPECT_EQ("z", std::string(reinterpret_cast<const char*>(joined), length));
 }
 
 class PipeChannelTest : public ::testing::Test {
@@ -695,6 +740,10 @@ int RunScenario(const std::string& scenario)
             return 2;
         TraceLog(kMark);
         host.Pipe()->Close();
+        // The client's reading thread sees its pipe end and leaves; its traces belong here.
+        for (DWORD start = GetTickCount();
+             client.Pipe()->IsThreadRunning() && GetTickCount() - start < 5000;)
+            Sleep(10);
         TraceLog(kMark);
         host.Pipe()->Close();
         TraceLog(kMark);

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -229,6 +230,16 @@ TEST_F(RoutingTest, RecordHelpersRefuseShortOrOverlongRecords)
     QDCopyDataRecord plain(1, 2, 3);
     EXPECT_EQ(20u, plain.Size());
     EXPECT_EQ(0u, plain.Record()->cbData);
+    // Every byte is defined: head, payload, then the four zeros.
+    const uint8_t expected[] = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0,
+                                'a', 'b', 'c', 0, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(expected, expected + sizeof expected),
+              std::vector<uint8_t>(record.Bytes(), record.Bytes() + record.Size()));
+    EXPECT_EQ(std::vector<uint8_t>({1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+              std::vector<uint8_t>(plain.Bytes(), plain.Bytes() + plain.Size()));
+    QDCopyDataRecord nothing(7, 0, 0, nullptr, 5);   // a count without bytes carries none
+    EXPECT_EQ(20u, nothing.Size());
+    EXPECT_EQ(0u, nothing.Record()->cbData);
 }
 
 TEST_F(RoutingTest, WindowFunctionsLookedUpAtRunTime)
