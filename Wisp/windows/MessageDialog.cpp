@@ -4,6 +4,7 @@
 #include "common/SettingsIds.h"
 #include "common/TraceLog.h"
 #include "common/com/Handle.h"
+#include "Wisp/windows/ResourceFile.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -62,6 +63,18 @@ INT_PTR CALLBACK MessageDialog::DialogProc(HWND dialog, UINT message, WPARAM wPa
     if (self && message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED)
         return self->OnCommand(dialog, LOWORD(wParam)) ? TRUE : FALSE;
     return FALSE;
+}
+
+bool MessageDialog::ReadResourceStrings(std::initializer_list<std::pair<const char*, std::string*>> strings) const
+{
+    const ResourceFile resources;
+    for (const auto& string : strings)
+        if (!resources.GetResource(string.first, string.second)) {
+            TraceLog("%s::InitStringsFromResource - failed reading '%s' from resource file.\n", m_className,
+                     string.first);
+            return false;
+        }
+    return true;
 }
 
 void MessageDialog::SetMessageText(HWND dialog, int id, const std::string& text) const

@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 class MessageDialog {
 public:
@@ -32,6 +34,9 @@ protected:
     virtual bool OnCommand(HWND dialog, int id) = 0;
 
     const char* ClassName() const { return m_className; }
+    // Reads each (resource name, text) pair from the resource file, in order; the first failed
+    // read is traced and ends the reading with false.
+    bool ReadResourceStrings(std::initializer_list<std::pair<const char*, std::string*>> strings) const;
     // The message text into its control; a failure is traced.
     void SetMessageText(HWND dialog, int id, const std::string& text) const;
 

@@ -9,42 +9,28 @@ bool RadioMessageCheckDlg::InitStringsFromResource(const char* strDlgCaptionReso
                                                    const char* strRadio2ResourceName,
                                                    const char* strCheckboxResourceName)
 {
-    if (!strDlgCaptionResourceName) {
-        TraceLog("RadioMessageCheckDlg::InitStringsFromResourcee - strDlgCaptionResourceName is NULL.\n");
-        return false;
-    }
-    if (!strMsgResourceName) {
-        TraceLog("RadioMessageCheckDlg::InitStringsFromResource - strMsgResourceName is NULL.\n");
-        return false;
-    }
-    if (!strRadio1ResourceName) {
-        TraceLog("RadioMessageCheckDlg::InitStringsFromResource - strRadio1ResourceName is NULL.\n");
-        return false;
-    }
-    if (!strRadio2ResourceName) {
-        TraceLog("RadioMessageCheckDlg::InitStringsFromResource - strRadio2ResourceName is NULL.\n");
-        return false;
-    }
-    if (!strCheckboxResourceName) {
-        TraceLog("RadioMessageCheckDlg::InitStringsFromResource - strCheckboxResourceName is NULL.\n");
-        return false;
-    }
-    const ResourceFile resources;
     const struct {
         const char* name;
-        std::string* text;
-    } reads[] = {{strDlgCaptionResourceName, &m_strCaption},
-                 {strMsgResourceName, &m_strMessage},
-                 {strCheckboxResourceName, &m_strCheckbox},
-                 {strRadio1ResourceName, &m_strRadio1},
-                 {strRadio2ResourceName, &m_strRadio2}};
-    for (const auto& read : reads)
-        if (!resources.GetResource(read.name, read.text)) {
-            TraceLog("RadioMessageCheckDlg::InitStringsFromResource - failed reading '%s' from resource file.\n",
-                     read.name);
+        const char* missing;
+    } names[] = {
+        {strDlgCaptionResourceName,
+         "RadioMessageCheckDlg::InitStringsFromResourcee - strDlgCaptionResourceName is NULL.\n"},
+        {strMsgResourceName, "RadioMessageCheckDlg::InitStringsFromResource - strMsgResourceName is NULL.\n"},
+        {strRadio1ResourceName, "RadioMessageCheckDlg::InitStringsFromResource - strRadio1ResourceName is NULL.\n"},
+        {strRadio2ResourceName, "RadioMessageCheckDlg::InitStringsFromResource - strRadio2ResourceName is NULL.\n"},
+        {strCheckboxResourceName,
+         "RadioMessageCheckDlg::InitStringsFromResource - strCheckboxResourceName is NULL.\n"},
+    };
+    for (const auto& required : names)
+        if (!required.name) {
+            TraceLog("%s", required.missing);
             return false;
         }
-    return true;
+    return ReadResourceStrings({{strDlgCaptionResourceName, &m_strCaption},
+                                {strMsgResourceName, &m_strMessage},
+                                {strCheckboxResourceName, &m_strCheckbox},
+                                {strRadio1ResourceName, &m_strRadio1},
+                                {strRadio2ResourceName, &m_strRadio2}});
 }
 
 void RadioMessageCheckDlg::OnInitDialog(HWND dialog)

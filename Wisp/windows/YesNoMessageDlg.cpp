@@ -42,18 +42,8 @@ bool YesNoMessageDlg::InitStringsFromResource(const char* strMsgResourceName, co
         RefuseNull(strYesResourceName, "InitStringsFromResource", "strYesResourceName") ||
         RefuseNull(strNoResourceName, "InitStringsFromResource", "strNoResourceName"))
         return false;
-    const ResourceFile resources;
-    const struct {
-        const char* name;
-        std::string* text;
-    } reads[] = {{strMsgResourceName, &m_strMessage}, {strYesResourceName, &m_strYes}, {strNoResourceName, &m_strNo}};
-    for (const auto& read : reads)
-        if (!resources.GetResource(read.name, read.text)) {
-            TraceLog("%s::InitStringsFromResource - failed reading '%s' from resource file.\n", ClassName(),
-                     read.name);
-            return false;
-        }
-    return true;
+    return ReadResourceStrings(
+        {{strMsgResourceName, &m_strMessage}, {strYesResourceName, &m_strYes}, {strNoResourceName, &m_strNo}});
 }
 
 void YesNoMessageDlg::FillQuestion(HWND dialog, int iconId, int messageId, const std::string& yes,

@@ -118,17 +118,12 @@ std::string ShowMenuFromPage(host::HostApplication& app, const std::string& menu
         HWND menuWindow = testing_support::WaitForMenuWindow();
         std::vector<testing_support::MenuEntry> items = testing_support::ReadMenu(testing_support::MenuOfWindow(menuWindow));
         PrintMenu("native menu", items);
-        std::size_t downs = 0;
-        for (const auto& item : items) {
-            downs += item.separator ? 0 : 1;
-            if (item.submenu)
-                break;
-        }
-        for (std::size_t i = 0; i < downs; ++i)
-            testing_support::PressKey(owner, VK_DOWN);
-        testing_support::PressKey(owner, VK_RIGHT);
-        if (HWND sub = testing_support::WaitForMenuWindow(2))
-            PrintMenu("submenu", testing_support::ReadMenu(testing_support::MenuOfWindow(sub)));
+        HMENU menu = testing_support::MenuOfWindow(menuWindow);
+        int submenuAt = 0;
+        while (submenuAt < static_cast<int>(items.size()) && !items[submenuAt].submenu)
+            ++submenuAt;
+        if (HMENU submenu = testing_support::OpenSubmenu(owner, menu, submenuAt))
+            PrintMenu("submenu", testing_support::ReadMenu(submenu));
         std::printf("MENU-READY\n");
         std::fflush(stdout);
         Sleep(pause);

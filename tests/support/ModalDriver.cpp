@@ -110,11 +110,69 @@ void PressKey(HWND window, UINT key)
     PostMessageA(window, WM_KEYUP, key, 0xC0000001);
 }
 
-void ChooseMenuItem(HWND owner, int downs)
+int HighlightedItem(HMENU menu)
 {
-    for (int i = 0; i < downs; ++i)
+    const int count = menu ? GetMenuItemCount(menu) : 0;
+    for (int i = 0; i < count; ++i)
+        if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_HILITE)
+            return i;
+    return -1;
+}
+
+// A menu opens at the pointer, and a mouse move over a menu (Wine synthesises one when the
+// menu window appears under the pointer) takes the highlight from the keyboard's item. The
+// pointer goes above and left of every menu before the keys.
+void MovePointerOffMenus()
+{
+    POINT pointer = {};
+    GetCursorPos(&pointer);
+    bool onMenu = false;
+    LONG left = pointer.x, top = pointer.y;
+    for (HWND window : VisibleMenuWindows()) {
+        RECT rect = {};
+        GetWindowRect(window, &rect);
+        onMenu = onMenu || PtInRect(&rect, pointer);
+        left = std::min(left, rect.left);
+        top = std::min(top, rect.top);
+    }
+    if (!onMenu)
+        return;
+    SetCursorPos(std::max<LONG>(left - 16, 0), std::max<LONG>(top - 16, 0));
+    Sleep(100);   // for the moves already queued to be read by the menu loop
+}
+
+bool HighlightItem(HWND owner, HMENU menu, int position, DWORD timeoutMs)
+{
+    MovePointerOffMenus();
+    // One step at a time: each press waits until the highlight has moved.
+    for (int step = 0; step <= GetMenuItemCount(menu); ++step) {
+        const int now = HighlightedItem(menu);
+        if (now == position)
+            return true;
         PressKey(owner, VK_DOWN);
+        if (!Poll([&] { return HighlightedItem(menu) != now; }, timeoutMs))
+            return false;
+    }
+    return HighlightedItem(menu) == position;
+}
+
+bool ChooseMenuItem(HWND owner, HMENU menu, int position)
+{
+    if (!HighlightItem(owner, menu, position))
+        return false;
     PressKey(owner, VK_RETURN);
+    return true;
+}
+
+HMENU OpenSubmenu(HWND owner, HMENU menu, int position, DWORD timeoutMs)
+{
+    HMENU submenu = GetSubMenu(menu, position);
+    if (!submenu || !HighlightItem(owner, menu, position, timeoutMs))
+        return nullptr;
+    PressKey(owner, VK_RIGHT);
+    return Poll([&] { return HighlightedItem(submenu) == 0 && VisibleMenuWindows().size() >= 2; }, timeoutMs)
+               ? submenu
+               : nullptr;
 }
 
 void DismissMenu()

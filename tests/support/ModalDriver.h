@@ -61,8 +61,16 @@ std::vector<MenuEntry> ReadMenu(HMENU menu);
 // Keyboard input to a tracked menu, posted to the menu's owner window (the tracking loop reads
 // the owner thread's queue).
 void PressKey(HWND window, UINT key);
-// Moves down `downs` times from the top (separators are skipped by the menu) and presses Enter.
-void ChooseMenuItem(HWND owner, int downs);
+// The position of the highlighted item, or -1.
+int HighlightedItem(HMENU menu);
+// Presses Down until the item at `position` is highlighted, waiting for each step to show;
+// false when it never is (a separator, say).
+bool HighlightItem(HWND owner, HMENU menu, int position, DWORD timeoutMs = kModalWaitMs);
+// Highlights the item and presses Enter: the tracked call answers its id.
+bool ChooseMenuItem(HWND owner, HMENU menu, int position);
+// Highlights the item and presses Right; answers its submenu once that is open with its first
+// item highlighted, or null.
+HMENU OpenSubmenu(HWND owner, HMENU menu, int position, DWORD timeoutMs = kModalWaitMs);
 // Ends whatever menu is tracked, choosing nothing.
 void DismissMenu();
 

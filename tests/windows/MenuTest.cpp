@@ -18,6 +18,7 @@
 #include "tests/support/WispLibrary.h"
 #include "tests/support/host/HostApplication.h"
 
+using host::JsString;
 using testing_support::DriveModal;
 using testing_support::MenuEntry;
 using testing_support::TraceCapture;
@@ -25,14 +26,6 @@ using testing_support::TraceCapture;
 namespace {
 
 const DWORD kLoadTimeout = 10000;
-
-std::string JsString(const std::string& text)
-{
-    std::string escaped;
-    for (char c : text)
-        escaped += c == '\\' ? std::string("\\\\") : c == '\'' ? std::string("\\'") : std::string(1, c);
-    return "'" + escaped + "'";
-}
 
 // A 16 x 16 24-bit bitmap file.
 std::string BitmapFile()
@@ -85,11 +78,7 @@ protected:
 
     void SetUp() override
     {
-        std::wstring url = host::FileUrl(host::PathBesideExecutable(L"fixtures\\windows\\menus.htm"));
-        ASSERT_TRUE(m_host.Create(320, 200, true));
-        ASSERT_EQ(S_OK, m_host.CreateControl());
-        ASSERT_EQ(S_OK, m_host.InitControl(url));
-        ASSERT_TRUE(m_host.WaitForMessage(RM_DOCUMENT_COMPLETE, kLoadTimeout));
+        ASSERT_TRUE(m_host.OpenPage(L"fixtures\\windows\\menus.htm", 320, 200, true, kLoadTimeout));
         testing_support::PumpMessages(30);
         m_mark = TraceCapture::Mark();
     }
@@ -209,23 +198,25 @@ TEST_F(MenuPage, KeyboardChoicesAnswerTheCommandIds)
                                               "<Menu ID='43' Text='Sub'><MenuItem ID='44' Text='Inner'/></Menu>"
                                               "</Menu>"));
     HWND owner = m_host.ControlWindow();
-    EXPECT_EQ("number:41", Show(id, [&] {
-        testing_support::WaitForMenuWindow();
-        testing_support::ChooseMenuItem(owner, 1);
-    }));
-    // The separator is stepped over.
-    EXPECT_EQ("number:42", Show(id, [&] {
-        testing_support::WaitForMenuWindow();
-        testing_support::ChooseMenuItem(owner, 2);
-    }));
+    const auto choose = [&](int position) {
+        return Show(id, [&] {
+            HMENU menu = testing_support::MenuOfWindow(testing_support::WaitForMenuWindow());
+            if (!testing_support::ChooseMenuItem(owner, menu, position)) {
+                ADD_FAILURE() << "item " << position << " could not be highlighted";
+                testing_support::DismissMenu();
+            }
+        });
+    };
+    EXPECT_EQ("number:41", choose(0));
+    EXPECT_EQ("number:42", choose(2));   // Down steps over the separator
     // Right opens the submenu on its first item.
     EXPECT_EQ("number:44", Show(id, [&] {
-        testing_support::WaitForMenuWindow();
-        for (int i = 0; i < 3; ++i)
-            testing_support::PressKey(owner, VK_DOWN);
-        testing_support::PressKey(owner, VK_RIGHT);
-        if (!testing_support::WaitForMenuWindow(2))
+        HMENU menu = testing_support::MenuOfWindow(testing_support::WaitForMenuWindow());
+        if (!testing_support::OpenSubmenu(owner, menu, 3)) {
             ADD_FAILURE() << "the submenu did not open";
+            testing_support::DismissMenu();
+            return;
+        }
         testing_support::PressKey(owner, VK_RETURN);
     }));
     EXPECT_EQ("number:0", Show(id, [&] {

@@ -338,11 +338,7 @@ protected:
     void SetUp() override
     {
         MessageDialogs::SetUp();
-        std::wstring url = host::FileUrl(host::PathBesideExecutable(L"fixtures\\windows\\menus.htm"));
-        ASSERT_TRUE(m_host.Create(200, 120));
-        ASSERT_EQ(S_OK, m_host.CreateControl());
-        ASSERT_EQ(S_OK, m_host.InitControl(url));
-        ASSERT_TRUE(m_host.WaitForMessage(RM_DOCUMENT_COMPLETE, 10000));
+        ASSERT_TRUE(m_host.OpenPage(L"fixtures\\windows\\menus.htm", 200, 120));
     }
     void TearDown() override { m_host.Destroy(); }
 
