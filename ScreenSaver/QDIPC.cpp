@@ -149,10 +149,11 @@ void QDIPC::SendAppMessageToSelf(const QD_COPYDATASTRUCT* record)
         copy.cbData = record->cbData;
         copy.lpData = const_cast<uint8_t*>(record->data);
         SendMessageA(window, WM_COPYDATA, wParam, reinterpret_cast<LPARAM>(&copy));
-    } else if (record->message == WM_COPYDATA) {
-        // Its lParam would be taken for a COPYDATASTRUCT of this process: only data records
-        // arrive as WM_COPYDATA.
-        TraceLog("QDIPC::SendAppMessageToSelf - refused a plain WM_COPYDATA record.\n");
+    } else if (record->message < WM_USER) {
+        // Plain records carry host messages only: a system message from another process would
+        // reach default processing with a raw lParam (WM_SETTEXT, WM_COPYDATA) or close the window.
+        TraceLog("QDIPC::SendAppMessageToSelf - refused the system message 0x%X of a plain record.\n",
+                 static_cast<unsigned>(record->message));
     } else {
         const LPARAM lParam = static_cast<LPARAM>(static_cast<int32_t>(record->lParam));
         SendMessageA(window, record->message, wParam, lParam);

@@ -18,7 +18,7 @@
 namespace {
 
 const DWORD kMutexTimeoutMs = 10000;
-const char kAutoStartValue[] = "TidewireDesktop.exe";
+const char kAutoStartValue[] = HOST_EXECUTABLE;
 
 bool AutoStartEntryExists()
 {
@@ -267,7 +267,7 @@ bool PersistentSettings::SetProperty(const char* id, int value, bool deferSave)
         if (!value)
             return QDUtilities::RemoveAppFromStartup(kAutoStartValue);
         const std::string command =
-            "\"" + directory + "\\" + kAutoStartValue + "\" " + "-NoBrowser";
+            "\"" + directory + "\\" + kAutoStartValue + "\" " HOST_SWITCH_NO_BROWSER;
         return QDUtilities::AddAppToStartup(kAutoStartValue, command.c_str());
     }
     if (!IsStorable(id)) {

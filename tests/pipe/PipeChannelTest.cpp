@@ -544,6 +544,23 @@ TEST_F(PipeChannelTest, RecordsArriveAsTheSameMessagesAndPayloads)
     }
 }
 
+TEST_F(PipeChannelTest, PlainRecordsOfSystemMessagesAreNotDelivered)
+{
+    ASSERT_TRUE(m_host.Start());
+    ASSERT_EQ(0u, m_ipc.Register(m_window, false));
+    // WM_CLOSE would destroy the window, WM_SETTEXT and WM_COPYDATA would follow a foreign
+    // pointer; the host message after them still arrives.
+    for (uint32_t message : {uint32_t{WM_CLOSE}, uint32_t{WM_SETTEXT}, uint32_t{WM_COPYDATA}}) {
+        const std::vector<uint8_t> record = RawRecord(message, 0, 0x1234, 0, 0);
+        SendData(pipe_host::kCmdRaw, record.data(), static_cast<DWORD>(record.size()));
+    }
+    const std::vector<uint8_t> plain = RawRecord(kPlain, 7, 8, 0, 0);
+    SendData(pipe_host::kCmdRaw, plain.data(), static_cast<DWORD>(plain.size()));
+    ASSERT_TRUE(PumpUntil([] { return g_arrivals.size() == 1; }));
+    EXPECT_EQ(kPlain, g_arrivals[0].message);
+    EXPECT_TRUE(IsWindow(m_window));
+}
+
 TEST_F(PipeChannelTest, TenThousandRecordsBothWaysNoneLostNoneReordered)
 {
     ASSERT_TRUE(m_host.Start());

@@ -360,7 +360,7 @@ TEST_F(ScreenSaver, PointersFromOutsideAreNeverFollowed)
         << m_session.SaverTrace();
     const std::string trace = m_session.SaverTrace();
     EXPECT_EQ(2, testing_support::TraceCapture::Count(trace, "screenSaver::RM_ASYNC_HTTP_COMPLETE - refused"));
-    EXPECT_EQ(1, testing_support::TraceCapture::Count(trace, "QDIPC::SendAppMessageToSelf - refused a plain WM_COPYDATA"));
+    EXPECT_EQ(1, testing_support::TraceCapture::Count(trace, "QDIPC::SendAppMessageToSelf - refused the system message 0x4A of a plain record"));
     EXPECT_FALSE(m_session.HasReport("pong"));
     // Still well: a key still ends it the ordinary way.
     Key('Q');
