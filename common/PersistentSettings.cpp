@@ -20,29 +20,6 @@ namespace {
 const DWORD kMutexTimeoutMs = 10000;
 const char kAutoStartValue[] = HOST_EXECUTABLE;
 
-// The standard decimal conversion (leading blanks, a sign, leading digits; 0 when there are
-// none), saturated to the 32-bit range instead of overflowing.
-int DecimalValue(const char* text)
-{
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    long long value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX)
-        value = INT_MAX;
-    return static_cast<int>(value);
-}
-
 bool AutoStartEntryExists()
 {
     HKEY key = nullptr;
@@ -125,10 +102,10 @@ bool PersistentSettings::Load()
         if (!id || !value)
             continue;
         if (std::strcmp(tag.name, "int") == 0) {
-            m_intProperties[id] = DecimalValue(value);
+            m_intProperties[id] = XmlDecimalValue(value);
         } else if (std::strcmp(tag.name, "string") == 0) {
             const char* encrypted = XmlTagReader::FindAttribute(tag, "encrypted");
-            if (encrypted && DecimalValue(encrypted) != 0)
+            if (encrypted && XmlDecimalValue(encrypted) != 0)
                 m_stringProperties[id] = QDUtilities::DeobfuscateString(value);
             else
                 m_stringProperties[id] = value;

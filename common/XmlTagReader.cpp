@@ -1,5 +1,6 @@
 #include "common/XmlTagReader.h"
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -135,4 +136,25 @@ const char* XmlTagReader::FindAttribute(const XmlTag& tag, const char* name)
         if (std::strcmp(tag.attributes[i].name, name) == 0)
             return tag.attributes[i].value;
     return nullptr;
+}
+
+int XmlDecimalValue(const char* text)
+{
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        value = INT_MAX;
+    return static_cast<int>(value);
 }

@@ -20,6 +20,10 @@ struct XmlTag {
     XmlTagAttribute attributes[kMaxAttributes];
 };
 
+// The standard decimal conversion of an attribute value (leading blanks, a sign, leading
+// digits; 0 when there are none), saturated to the 32-bit range instead of overflowing.
+int XmlDecimalValue(const char* text);
+
 class XmlTagReader {
 public:
     enum Result { kTag = 0, kEndOfText = 1, kMalformed = 2 };

@@ -12,7 +12,7 @@
 #include "Wisp/mail/EmailVerifyRequest.h"
 #include "Wisp/web/HttpResultBlock.h"
 #include "Wisp/web/WebServices.h"
-#include "Wisp/windows/QDMenu.h"
+#include "Wisp/windows/QDMenuSet.h"
 
 #include <exdispid.h>
 #include <olectl.h>
@@ -565,7 +565,7 @@ LRESULT CWispControl::OnCreate()
     // The control's window is also the container of its browser.
     m_axHost = MakeComObject<AxHost>();
     m_axHost->Attach(m_hWnd);
-    m_pMenu = new (std::nothrow) QDMenu(m_hWnd, &m_scriptObject);
+    m_pMenu = new (std::nothrow) QDMenuSet(m_hWnd, &m_scriptObject);
     return 0;
 }
 
@@ -756,4 +756,28 @@ bool CWispControl::HTTP(unsigned long requestId, const char* verb, const char* s
 int CWispControl::ShowMessageBox(const char* text, const char* caption, UINT style)
 {
     return MessageBoxA(GetDesktopWindow(), text ? text : "", caption ? caption : "", style);
+}
+
+int CWispControl::AddMenu(const char* path)
+{
+    return m_pMenu ? m_pMenu->Load(path) : -1;
+}
+
+bool CWispControl::DeleteMenu(int id)
+{
+    return m_pMenu && m_pMenu->Remove(id);
+}
+
+int CWispControl::ShowMenu(int id)
+{
+    if (id < 0)
+        return -1;
+    SetFocus(m_hWnd);
+    if (!m_pMenu)
+        return -1;
+    // Init bound the script object while the first page was still loading, and a page loaded
+    // since (LoadHTML) has script of its own: menu callbacks go to the page shown now.
+    if (m_spBrowser)
+        m_scriptObject.Init(m_spBrowser.Get());
+    return m_pMenu->Show(id);
 }

@@ -13,7 +13,7 @@
 #include "Wisp/control/DynamicMessageChain.h"
 #include "Wisp/control/ScriptObject.h"
 
-class QDMenu;
+class QDMenuSet;
 class EmailChecker;
 class CWispPopupWindow;
 
@@ -119,6 +119,11 @@ public:
               const char* localPath, const char* postData, unsigned long postDataLength, unsigned short port,
               unsigned long accessType, bool secure = false);
     int ShowMessageBox(const char* text, const char* caption, UINT style);
+    // Menus from menu files: the new menu's id or -1; removal; the picked command id, 0 for
+    // none, -1 for a negative or unknown id.
+    int AddMenu(const char* path);
+    bool DeleteMenu(int id);
+    int ShowMenu(int id);
 
     // What the other windows and methods of the library reach.
     DynamicMessageChain& MessageChain() { return m_dynamicChain; }
@@ -126,7 +131,7 @@ public:
     IWebBrowser2* Browser() const { return m_spBrowser.Get(); }
     HWND NotifyWindow() const { return m_hWndNotify; }
     IDispatch* ParentDispatch() const { return m_spParentDispatch.Get(); }
-    QDMenu* Menu() const { return m_pMenu; }
+    QDMenuSet* Menu() const { return m_pMenu; }
     EmailChecker*& MailChecker() { return m_pEmailChecker; }
     HANDLE& MailThread() { return m_hMailThread; }
     CWispPopupWindow*& CurrentPopup() { return m_pCurrentPopup; }
@@ -174,7 +179,7 @@ private:
     HANDLE m_hMailThread = nullptr;
     ComPtr<IWebBrowser2> m_spBrowser;
     ScriptObject m_scriptObject;
-    QDMenu* m_pMenu = nullptr;
+    QDMenuSet* m_pMenu = nullptr;
     HWND m_hWndNotify = nullptr;
     bool m_bDocumentComplete = false;
     bool m_bInformParentOfUserEvents = true;

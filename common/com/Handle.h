@@ -1,4 +1,4 @@
-// Owners of kernel handles, registry keys and GDI objects.
+// Owners of kernel handles, registry keys, GDI objects and menus.
 #pragma once
 
 #include <windows.h>
@@ -74,6 +74,13 @@ struct ModuleTraits {
     static void Close(Type h) { FreeLibrary(h); }
 };
 
+struct MenuTraits {   // destroying a menu also destroys the submenus attached to it
+    using Type = HMENU;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { DestroyMenu(h); }
+};
+
 struct InternetHandleTraits {   // WinINet sessions, connections and requests
     using Type = HINTERNET;
     static Type Invalid() { return nullptr; }
@@ -87,6 +94,7 @@ using UniqueHKey = UniqueResource<RegKeyTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueInternet = UniqueResource<InternetHandleTraits>;
+using UniqueMenu = UniqueResource<MenuTraits>;
 
 // Holds a mutex acquired elsewhere and releases it when it goes.
 class MutexRelease {

@@ -2,9 +2,12 @@
 // waits for the page to load, then sends the host messages that raise the page's events and
 // prints every message the control sends back.
 //
-//   ExampleHost.exe [--page=<path or URL>] [--hold=<ms>]
+//   ExampleHost.exe [--page=<path or URL>] [--hold=<ms>] [--menu=<menu file>]
 // --hold keeps the window up that long after the events (for a screenshot); "READY" is printed
-// when the page has had all its events.
+// when the page has had all its events. --menu then has the page show that XML menu file (a
+// bare name is looked up in the content folder beside the program): "MENU-READY" is printed
+// while the menu and its submenu are open, and after a pause the submenu's first item is chosen
+// with the keyboard, as a user would.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +16,8 @@
 #include <string>
 
 #include "common/HostMessages.h"
+#include "common/com/Strings.h"
+#include "tests/support/ModalDriver.h"
 #include "tests/support/host/HostApplication.h"
 
 namespace {
@@ -86,6 +91,46 @@ void Pump(DWORD ms)
     }
 }
 
+void PrintMenu(const char* title, const std::vector<testing_support::MenuEntry>& items)
+{
+    std::printf("%s:\n", title);
+    for (const auto& item : items) {
+        if (item.separator)
+            std::printf("  ----\n");
+        else
+            std::printf("  %-4u %s%s%s%s\n", item.id, item.text.c_str(), item.checked ? " [checked]" : "",
+                        item.disabled ? " [disabled]" : "", item.submenu ? " >" : "");
+    }
+    std::fflush(stdout);
+}
+
+// The page shows the menu file; a helper thread opens the first submenu for the screenshot,
+// then picks its first item. Answers what the page reported.
+std::string ShowMenuFromPage(host::HostApplication& app, const std::string& menuPath, DWORD pause)
+{
+    HWND owner = app.ControlWindow();
+    RECT window;
+    GetWindowRect(app.HostWindow(), &window);
+    SetCursorPos(window.left + 420, window.top + 60);
+    std::printf("page -> AddMenu('%s'), ShowMenu\n", menuPath.c_str());
+    std::fflush(stdout);
+    return testing_support::DriveModal([&] {
+        HWND menuWindow = testing_support::WaitForMenuWindow();
+        std::vector<testing_support::MenuEntry> items = testing_support::ReadMenu(testing_support::MenuOfWindow(menuWindow));
+        PrintMenu("native menu", items);
+        HMENU menu = testing_support::MenuOfWindow(menuWindow);
+        int submenuAt = 0;
+        while (submenuAt < static_cast<int>(items.size()) && !items[submenuAt].submenu)
+            ++submenuAt;
+        if (HMENU submenu = testing_support::OpenSubmenu(owner, menu, submenuAt))
+            PrintMenu("submenu", testing_support::ReadMenu(submenu));
+        std::printf("MENU-READY\n");
+        std::fflush(stdout);
+        Sleep(pause);
+        testing_support::PressKey(owner, VK_RETURN);
+    }, [&] { return app.CallPageFunction(L"showMenu", menuPath); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -100,6 +145,9 @@ int main(int argc, char** argv)
             page = host::FileUrl(page);
     }
     DWORD hold = static_cast<DWORD>(std::atoi(Switch(argc, argv, "hold").c_str()));
+    std::string menu = Switch(argc, argv, "menu");
+    if (!menu.empty() && menu.find_first_of(":\\/") == std::string::npos)
+        menu = AnsiFromWide(host::PathBesideExecutable((L"content\\" + WideFromAnsi(menu)).c_str()));
 
     // The settings component makes the per-user folder in the real product; the trace file
     // goes there.
@@ -141,18 +189,26 @@ int main(int argc, char** argv)
                 std::string summary = PageSummary(app);
                 std::printf("page summary:\n%s", summary.c_str());
                 // The stand-in browser of the demo draws no page: the host shows the summary.
-                app.ReserveBottom(190);
+                app.ReserveBottom(210);
                 RECT client;
                 GetClientRect(app.HostWindow(), &client);
                 HWND panel = CreateWindowExA(0, "STATIC", ("The page reports:\r\n" + summary).c_str(),
-                                             WS_CHILD | WS_VISIBLE | SS_LEFT, 8, client.bottom - 186,
-                                             client.right - 16, 182, app.HostWindow(), nullptr, nullptr, nullptr);
-                (void)panel;
+                                             WS_CHILD | WS_VISIBLE | SS_LEFT, 8, client.bottom - 206,
+                                             client.right - 16, 202, app.HostWindow(), nullptr, nullptr, nullptr);
                 Pump(300);
                 std::printf("READY\n");
                 std::fflush(stdout);
                 Pump(hold);
                 status = 0;
+                if (!menu.empty()) {
+                    std::string picked = ShowMenuFromPage(app, menu, hold);
+                    std::printf("page <- ShowMenu answered %s\n", picked.c_str());
+                    summary = PageSummary(app);
+                    SetWindowTextA(panel, ("The page reports:\r\n" + summary).c_str());
+                    std::printf("page summary:\n%s", summary.c_str());
+                    Pump(300);
+                    status = picked == "10" ? 0 : 1;
+                }
             }
         }
         app.Destroy();

@@ -93,6 +93,14 @@ HRESULT HostApplication::InitControl(const std::wstring& url, IDispatch* parent)
     return hr;
 }
 
+bool HostApplication::OpenPage(const wchar_t* page, int width, int height, bool visible, DWORD timeoutMs)
+{
+    if (!Create(width, height, visible) || CreateControl() != S_OK ||
+        InitControl(FileUrl(PathBesideExecutable(page))) != S_OK)
+        return false;
+    return WaitForMessage(RM_DOCUMENT_COMPLETE, timeoutMs);
+}
+
 void HostApplication::Destroy()
 {
     if (m_control) {
@@ -279,6 +287,17 @@ std::wstring FileUrl(const std::wstring& path)
     if (FAILED(UrlCreateFromPathW(path.c_str(), url, &size, 0)))
         return path;
     return url;
+}
+
+std::string JsString(const std::string& text)
+{
+    std::string literal = "'";
+    for (char c : text) {
+        if (c == '\\' || c == '\'')
+            literal += '\\';
+        literal += c;
+    }
+    return literal + "'";
 }
 
 }  // namespace host

@@ -37,6 +37,10 @@ public:
     HRESULT CreateControl(const wchar_t* progId = L"Wisp.WispControl");
     // Init(url, host window, parent, &child) on the control.
     HRESULT InitControl(const std::wstring& url, IDispatch* parent = nullptr);
+    // Create, CreateControl and InitControl with the page beside the executable (a relative
+    // path such as L"fixtures\\windows\\menus.htm"), then waits for the page's
+    // document-complete message. False when a step fails or the page does not load in time.
+    bool OpenPage(const wchar_t* page, int width, int height, bool visible = false, DWORD timeoutMs = 10000);
     // UnInit, release, destroy the windows (in that order). Safe to call twice.
     void Destroy();
 
@@ -95,5 +99,7 @@ private:
 std::wstring PathBesideExecutable(const wchar_t* name);
 // file:/// URL of a local path.
 std::wstring FileUrl(const std::wstring& path);
+// A text as a JScript string literal (backslashes and single quotes escaped).
+std::string JsString(const std::string& text);
 
 }  // namespace host
