@@ -303,10 +303,18 @@ TEST_F(Popups, APopupFollowsItsTrackingWindowExceptUnderATooltip)
     ASSERT_NE(nullptr, popup);
     ASSERT_TRUE(WaitForTrace("popup page: loaded"));
     EXPECT_EQ(popup, GetWindow(tracker, GW_HWNDPREV));   // just above the tracking window
+    // A balloon in the same chain follows as well.
+    EXPECT_EQ("object:Microsoft Web Browser Control",
+              App("'ShowBalloon', " + PageUrl("popup.htm") + ", 300, 150, 200, 100, 0"));
+    HWND balloon = WaitForVisible("WispBalloonWindow");
+    ASSERT_NE(nullptr, balloon);
+    const RECT before = WindowRect(balloon);
 
     SetWindowPos(tracker, nullptr, 150, 130, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageA(m_host.ControlWindow(), 0x0439, 0, 0);
     EXPECT_TRUE(Equal(WindowRect(popup), 350, 330, 500, 430));
+    EXPECT_TRUE(Equal(WindowRect(balloon), before.left + 50, before.top + 30, before.right + 50, before.bottom + 30));
+    DestroyWindow(balloon);
 
     // Topmost with a tooltip right above it: the pop-up stays put.
     SetWindowPos(tracker, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
