@@ -234,7 +234,10 @@ TEST_F(Popups, TheFadeWindowWarmsUpFadesClearsThePageAndIsForgotten)
     HWND fade = WaitForVisible(kPopupClass);
     ASSERT_NE(nullptr, fade);
     ASSERT_TRUE(WaitForTrace("popup page: loaded"));
-    // 400 x 400, 12 pixels in from the bottom-right corner of the screen (no task bar here).
+    const RECT fadeRect = WindowRect(fade);
+    EXPECT_EQ(400, fadeRect.right - fadeRect.left);
+    EXPECT_EQ(400, fadeRect.bottom - fadeRect.top);
+    // 12 pixels in from the bottom-right corner of the screen (no task bar here).
     if (!FindWindowA("Shell_TrayWnd", nullptr)) {
         const int right = GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN) - 12;
         const int bottom = GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN) - 12;
@@ -274,10 +277,18 @@ TEST_F(Popups, TheFadeWindowWarmsUpFadesClearsThePageAndIsForgotten)
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
 
-    // Cooldown closes a warm fade window.
+    // Cooldown closes a warm fade window. A desk bar on the right (edge 2) moves it in by its size.
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("appbar_deskbar", 1));
+        ASSERT_TRUE(settings.SetProperty("appbar_edge", 2));
+        ASSERT_TRUE(settings.SetProperty("appbar_size", 100));
+    }
     EXPECT_EQ("boolean:true", App("'SSWarmup'"));
     HWND again = FindWindowA(kPopupClass, nullptr);
     ASSERT_NE(nullptr, again);
+    EXPECT_EQ(fadeRect.right - 100, WindowRect(again).right);
+    EXPECT_EQ(fadeRect.bottom, WindowRect(again).bottom);
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
     EXPECT_FALSE(IsWindow(again));
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
