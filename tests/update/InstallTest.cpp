@@ -425,3 +425,98 @@ TEST_F(Install, TheUpdateNowBoxHasNoCloseButtonAndAnswersOk)
 }
 
 }  // namespace
+
+// --- the three page methods as page script calls them ----------------------------------------
+
+class UpdatePage : public Install {
+protected:
+    static void SetUpTestSuite()
+    {
+        Install::SetUpTestSuite();
+        s_proxy = new update_testing::ProxyToTestServer;
+        ASSERT_EQ(S_OK, testing_support::RegisterWisp());
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_proxy;
+        s_proxy = nullptr;
+        Install::TearDownTestSuite();
+    }
+    void SetUp() override
+    {
+        Install::SetUp();
+        ASSERT_TRUE(m_host.OpenPage(L"fixtures\\windows\\menus.htm", 200, 120));
+    }
+    void TearDown() override
+    {
+        m_host.Destroy();
+        Install::TearDown();
+    }
+    std::string App(const std::string& arguments)
+    {
+        return m_host.CallPageFunction(L"run", "app().CallApplicationMethod(" + arguments + ")");
+    }
+
+    static update_testing::ProxyToTestServer* s_proxy;
+    host::HostApplication m_host;
+};
+
+update_testing::ProxyToTestServer* UpdatePage::s_proxy = nullptr;
+
+TEST_F(UpdatePage, SetNewManifestDownloadsTheNewerInstallersInTheBackground)
+{
+    using update_testing::Binary;
+    using update_testing::Plain;
+    const std::string stamp = std::to_string(GetTickCount());
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        m_content.Path() + "\\manifest.xml",
+        update_testing::ManifestText(1, Binary("http://dl.tidewire.com/respond/same.exe?body=same", 5) +
+                                            Binary("http://dl.tidewire.com/respond/newer.exe?body=old", 5))));
+    std::string cache;
+    ASSERT_TRUE(QDUtilities::GetCacheDirectory(cache));
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        cache + "\\manifest.xml",
+        update_testing::ManifestText(
+            2, Binary("http://dl.tidewire.com/respond/same.exe?body=same", 5) +
+                   Binary("http://dl.tidewire.com/respond/newer.exe?body=newer&u=" + stamp, 6) +
+                   Binary("http://updates.quilldesktop.com/respond/fresh.msi?body=fresh&u=" + stamp, 1, "tools") +
+                   Plain("http://dl.tidewire.com/respond/skin.css?body=css&u=" + stamp, 9))));
+    EXPECT_EQ("boolean:true", App("'SetNewManifest'"));
+    ASSERT_TRUE(m_host.WaitForMessage(RM_UPDATE_DOWNLOAD_COMPLETE, 15000)) << Traced();
+    EXPECT_EQ(0u, m_host.Messages().back().wParam);
+    std::string body;
+    ASSERT_TRUE(testing_support::ReadWholeFile(m_updateFolder + "\\6_newer.exe", body));
+    EXPECT_EQ("newer", body);
+    ASSERT_TRUE(testing_support::ReadWholeFile(m_updateFolder + "\\tools\\1_fresh.msi", body));
+    EXPECT_EQ("fresh", body);
+    EXPECT_FALSE(FileExists(m_updateFolder + "\\5_same.exe"));
+    EXPECT_FALSE(FileExists(m_updateFolder + "\\9_skin.css"));
+    // The new manifest now stands in the update folder.
+    std::string installed;
+    ASSERT_TRUE(testing_support::ReadWholeFile(m_updateFolder + "\\manifest.xml", installed));
+    EXPECT_NE(std::string::npos, installed.find("pubdate=\"2\""));
+
+    // Without an installed manifest nothing can be compared.
+    DeleteFileA((m_content.Path() + "\\manifest.xml").c_str());
+    EXPECT_EQ("boolean:false", App("'SetNewManifest'"));
+}
+
+TEST_F(UpdatePage, UpdateClientStartsTheTrustedInstallerAndTheBoxAnswersOk)
+{
+    EXPECT_EQ("boolean:false", App("'UpdateClient'"));   // nothing downloaded
+    const std::string path = Place("signed.exe", "77_setup.exe");
+    EXPECT_EQ("boolean:true", App("'UpdateClient'"));
+    EXPECT_TRUE(Ran(path));
+    EXPECT_TRUE(m_host.WaitForMessage(RM_EXIT, 5000));
+
+    const std::string answer = DriveModal([&] {
+        HWND box = testing_support::WaitForDialog("Tidewire update");
+        if (!box) {
+            ADD_FAILURE() << "no update box";
+            testing_support::CancelAnyDialog();
+            return;
+        }
+        testing_support::PressButton(box, IDOK);
+    }, [&] { return App("'ShowUpdateNowDialog'"); });
+    EXPECT_EQ("number:1", answer);
+}
