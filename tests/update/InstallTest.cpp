@@ -295,6 +295,40 @@ TEST_F(Install, WhileAScreenSaverRunsTheManagementServiceStartsIt)
     DestroyWindow(saver);
 }
 
+TEST_F(Install, WhileAScreenSaverRunsAnInstallerPackageGoesThroughMsiexec)
+{
+    host::HostApplication host;
+    ASSERT_TRUE(host.Create());
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = SCREENSAVER_WINDOW_CLASS;
+    RegisterClassA(&wc);
+    HWND saver = CreateWindowA(SCREENSAVER_WINDOW_CLASS, SCREENSAVER_WINDOW_TITLE, WS_POPUP, 0, 0, 10, 10, nullptr,
+                               nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(saver);
+    std::string programs;
+    ASSERT_EQ(0, QDUtilities::GetSpecialFolder(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programs));
+    const std::string installed = programs + "\\WispUpdateTest\\installed.txt";
+    const std::string package = Place("signed.msi", "45_package.msi");
+    // The platform's verifier takes the signed package.
+    EXPECT_TRUE(VerifyTrust(package.c_str(), false)) << Traced();
+    ASSERT_TRUE(RunInstaller(Quoted(package).c_str())) << Traced();
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return FileExists(installed); }, 30000));
+    EXPECT_TRUE(host.WaitForMessage(RM_EXIT, 5000));
+    DestroyWindow(saver);
+
+    // Taken out again.
+    std::string command = "msiexec /x " + Quoted(package) + " /qn";
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_FALSE(FileExists(installed));
+}
+
 // --- the steps of UpdateClient ---------------------------------------------------------------
 
 TEST_F(Install, WithoutAnInstallerNothingIsShownAndNothingExits)
