@@ -2,6 +2,7 @@
 // which points at the run's HTTP server, so that allowed names such as dl.tidewire.com reach
 // it (the server takes the absolute-form request lines a proxy gets).
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,21 @@ std::string Unique()
 std::string Respond(const std::string& host, const std::string& file, const std::string& query)
 {
     return "http://" + host + "/respond/" + file + "?" + query + "&u=" + Unique();
+}
+
+int ThreadsOfThisProcessAt(int priority)
+{
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId())
+            continue;
+        UniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
+        count += thread && GetThreadPriority(thread.Get()) == priority;
+    }
+    return count;
 }
 
 class Download : public ::testing::Test {
@@ -229,6 +245,8 @@ TEST_F(Download, PassesOverTheFolderRunOneAtATime)
     ASSERT_TRUE(StartDownload(&update, Folder().c_str(), recorder.Window()));
     testing_support::PumpMessages(800);
     EXPECT_EQ(0, recorder.Count(RM_UPDATE_DOWNLOAD_COMPLETE));
+    // The waiting pass runs one step below normal priority.
+    EXPECT_EQ(1, ThreadsOfThisProcessAt(THREAD_PRIORITY_BELOW_NORMAL));
     EXPECT_TRUE(FileExists(Folder() + "\\1_w.dat"));   // not even the clean-up began
     EXPECT_FALSE(FileExists(Folder() + "\\2_w.dat"));
 
