@@ -17,6 +17,7 @@
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
 #include "common/com/Handle.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TraceCapture.h"
@@ -228,6 +229,28 @@ TEST_F(Install, SignaturesAreCountedAndOnlyATrustedOneVerifies)
     EXPECT_TRUE(Has("VerifyTrust - signer chain not trusted")) << Traced();
     EXPECT_FALSE(VerifyTrust(Signing("no-such.exe").c_str(), false));
     EXPECT_FALSE(VerifyTrust(nullptr, false));
+}
+
+using LoadLibraryFn = HMODULE(WINAPI*)(LPCSTR);
+LoadLibraryFn g_loadLibrary = nullptr;
+
+HMODULE WINAPI LoadLibraryWithoutWintrust(LPCSTR name)
+{
+    if (name && lstrcmpiA(name, "wintrust.dll") == 0) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return g_loadLibrary(name);
+}
+
+TEST_F(Install, WithoutAVerifierNothingIsTrusted)
+{
+    testing_support::ImportHook hook(GetModuleHandleA(nullptr), "kernel32.dll", "LoadLibraryA",
+                                     reinterpret_cast<void*>(&LoadLibraryWithoutWintrust));
+    ASSERT_TRUE(hook.Installed());
+    g_loadLibrary = reinterpret_cast<LoadLibraryFn>(hook.Original());
+    EXPECT_FALSE(VerifyTrust(Signing("signed.exe").c_str(), false));
+    EXPECT_TRUE(Has("VerifyTrust - no signature verifier, LastError = 126\n")) << Traced();
 }
 
 TEST_F(Install, AVerifiedInstallerIsHeldAgainstChangeUntilLetGo)
