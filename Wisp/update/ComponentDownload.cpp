@@ -26,14 +26,11 @@ public:
     WISP_IUNKNOWN_FORWARD()
 
     bool Refused() const { return m_refused; }
-    DWORD Status() const { return m_status; }
 
     // IBindStatusCallback
     STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override
     {
-        m_binding = binding;
-        if (binding)
-            binding->AddRef();
+        m_binding = ComPtr<IBinding>(binding);
         return S_OK;
     }
     STDMETHODIMP GetPriority(LONG* priority) override
@@ -53,7 +50,7 @@ public:
     }
     STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override
     {
-        ReleaseBinding();
+        m_binding = nullptr;
         return S_OK;
     }
     STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override
@@ -81,7 +78,6 @@ public:
     {
         if (additional)
             *additional = nullptr;
-        m_status = code;
         // Redirects are followed inside the system's download, some without telling: the host
         // the final answer came from is the one its request named.
         if (!CheckAnsweringHost())
@@ -94,16 +90,7 @@ public:
         return S_OK;
     }
 
-    ~DownloadWatch() override { ReleaseBinding(); }
-
 private:
-    void ReleaseBinding()
-    {
-        if (m_binding)
-            m_binding->Release();
-        m_binding = nullptr;
-    }
-
     bool CheckAnsweringHost()
     {
         ComPtr<IWinInetHttpInfo> info;
@@ -140,9 +127,8 @@ private:
         return false;
     }
 
-    IBinding* m_binding = nullptr;
+    ComPtr<IBinding> m_binding;
     bool m_refused = false;
-    DWORD m_status = 0;
 };
 
 bool CreateFolder(const std::string& folder)
