@@ -10,6 +10,8 @@
 #include <exdispid.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <oleacc.h>
+#include <mshtml.h>
 
 #include <thread>
 
@@ -25,6 +27,7 @@ const wchar_t kMessageClass[] = L"WispBrowserStandInMessages";
 const wchar_t kEmbeddingClass[] = L"Shell Embedding";
 const wchar_t kViewClass[] = L"Shell DocObject View";
 const wchar_t kServerClass[] = L"Internet Explorer_Server";
+const wchar_t kFrameClass[] = L"IEFrame";
 
 LRESULT CALLBACK MessageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -40,7 +43,20 @@ LRESULT CALLBACK MessageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    static const UINT getObject = RegisterWindowMessageW(L"WM_HTML_GETOBJECT");
+    if (message == getObject) {
+        // The server window hands out its page as Internet Explorer's does, for accessibility
+        // clients: marshalled through LresultFromObject.
+        auto* browser = reinterpret_cast<WebBrowser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        IUnknown* document = browser ? browser->DocumentObject() : nullptr;
+        return document ? LresultFromObject(IID_IHTMLDocument2, wParam, document) : 0;
+    }
     switch (message) {
+    case WM_NCCREATE: {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
     case WM_SIZE:
         if (HWND child = GetWindow(hwnd, GW_CHILD))
             MoveWindow(child, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
@@ -903,7 +919,7 @@ STDMETHODIMP WebBrowser::get_HWND(SHANDLE_PTR* p)
 {
     if (!p)
         return E_POINTER;
-    *p = reinterpret_cast<SHANDLE_PTR>(m_view);
+    *p = reinterpret_cast<SHANDLE_PTR>(m_view && m_frame ? m_frame : m_view);
     return m_view ? S_OK : E_FAIL;
 }
 
@@ -1095,25 +1111,40 @@ STDMETHODIMP WebBrowser::GetMiscStatus(DWORD, DWORD* status)
 void WebBrowser::CreateViewWindows(HWND parent, const RECT& position)
 {
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-    m_view = CreateWindowExW(0, kEmbeddingClass, L"", style, position.left, position.top,
+    // In a window of Internet Explorer's frame class the stand-in plays that browser's own
+    // page: the document view sits directly in the frame, and HWND answers the frame.
+    wchar_t parentClass[32] = {};
+    GetClassNameW(parent, parentClass, 32);
+    m_frame = wcscmp(parentClass, kFrameClass) == 0 ? parent : nullptr;
+    m_view = CreateWindowExW(0, m_frame ? kViewClass : kEmbeddingClass, L"", style, position.left, position.top,
                              position.right - position.left, position.bottom - position.top, parent, nullptr,
                              ThisModule(), nullptr);
     if (!m_view)
         return;
     RECT client;
     GetClientRect(m_view, &client);
-    HWND docView = CreateWindowExW(0, kViewClass, L"", style, 0, 0, client.right, client.bottom, m_view, nullptr,
-                                   ThisModule(), nullptr);
+    HWND docView = m_view;
+    if (!m_frame)
+        docView = CreateWindowExW(0, kViewClass, L"", style, 0, 0, client.right, client.bottom, m_view, nullptr,
+                                  ThisModule(), nullptr);
     m_server = CreateWindowExW(0, kServerClass, L"", style, 0, 0, client.right, client.bottom, docView, nullptr,
-                               ThisModule(), nullptr);
+                               ThisModule(), this);
+}
+
+IUnknown* WebBrowser::DocumentObject() const
+{
+    return m_doc ? m_doc->Identity() : nullptr;
 }
 
 void WebBrowser::DestroyViewWindows()
 {
     if (m_view && IsWindow(m_view))
         DestroyWindow(m_view);
+    if (m_server && IsWindow(m_server))
+        SetWindowLongPtrW(m_server, GWLP_USERDATA, 0);
     m_view = nullptr;
     m_server = nullptr;
+    m_frame = nullptr;
 }
 
 STDMETHODIMP WebBrowser::GetWindow(HWND* hwnd)
