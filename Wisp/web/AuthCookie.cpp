@@ -19,7 +19,9 @@ const char kAuthCookie[] = "TWUser";
 
 namespace {
 
-const char kExpiredCookie[] = "user = 0; expires = Sat, 01-Jan-2000 00:00:00 GMT";
+// The expiry attribute is written without blanks around "=": spelled "expires = ...", WinINet
+// does not take it as the expiry and keeps the cookie, so a logout would leave the user logged in.
+const char kExpiredCookie[] = "user = 0; expires=Sat, 01-Jan-2000 00:00:00 GMT";
 
 }  // namespace
 
