@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "common/PersistentSettings.h"
 #include "common/QDUtilities.h"
@@ -263,6 +265,38 @@ TEST_F(DefaultBrowserTest, WithoutAPageTheShellsWindowListFindsTheBrowser)
     EXPECT_TRUE(Contains(trace, "DefaultBrowser::GetIEFromHWND - hWnd is NULL.\n"));
     EXPECT_TRUE(Contains(trace, "DefaultBrowser::GetIEFromHWND - piBrowser2 is NULL.\n"));
     EXPECT_TRUE(Contains(trace, "DefaultBrowser::IEShowQuillDesktop - Failed, piBrowser2 is NULL.\n"));
+}
+
+TEST_F(DefaultBrowserTest, AHungBrowserIsGivenUpAfterASecond)
+{
+    // Internet Explorer's window layout on a thread that stops answering once it is made.
+    HWND frame = nullptr;
+    std::atomic<bool> woke{false};
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread hung([&] {
+        TopLevelWindow top("IEFrame", "hung");
+        HWND view = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, top.Get(), nullptr, nullptr, nullptr);
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "Internet Explorer_Server";
+        RegisterClassA(&wc);
+        CreateWindowExA(0, wc.lpszClassName, "", WS_CHILD, 0, 0, 10, 10, view, nullptr, wc.hInstance, nullptr);
+        frame = top.Get();
+        SetEvent(ready);
+        Sleep(4000);
+        woke = true;
+    });
+    WaitForSingleObject(ready, 5000);
+    CloseHandle(ready);
+    ComPtr<IWebBrowser2> found;
+    DWORD begin = GetTickCount();
+    EXPECT_FALSE(DefaultBrowser::GetIEFromHWND(frame, found.Put()));
+    DWORD elapsed = GetTickCount() - begin;
+    EXPECT_FALSE(woke) << "waited for the hung window to answer";
+    hung.join();
+    EXPECT_GE(elapsed, 900u);
+    EXPECT_TRUE(Contains(Trace(), "DefaultBrowser::GetIEFromHWNDUsingObjectFromLresult - SendMessageTimeout failed.\n"));
 }
 
 TEST_F(DefaultBrowserTest, RefreshReachesEveryListedBrowser)
