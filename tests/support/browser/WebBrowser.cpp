@@ -1,6 +1,7 @@
 #include "WebBrowser.h"
 
 #include "HtmlTree.h"
+#include "PagePainting.h"
 #include "Url.h"
 
 #include "common/WindowClass.h"
@@ -43,20 +44,27 @@ LRESULT CALLBACK MessageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The innermost view ("Internet Explorer_Server") knows its browser and shows the page.
+    auto* browser = reinterpret_cast<WebBrowser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     static const UINT getObject = RegisterWindowMessageW(L"WM_HTML_GETOBJECT");
     if (message == getObject) {
-        // The server window hands out its page as Internet Explorer's does, for accessibility
-        // clients: marshalled through LresultFromObject.
-        auto* browser = reinterpret_cast<WebBrowser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        // It hands out its page as Internet Explorer's does, for accessibility clients:
+        // marshalled through LresultFromObject.
         IUnknown* document = browser ? browser->DocumentObject() : nullptr;
         return document ? LresultFromObject(IID_IHTMLDocument2, wParam, document) : 0;
     }
     switch (message) {
-    case WM_NCCREATE: {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    case WM_PAINT:
+        if (browser) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            RECT client;
+            GetClientRect(hwnd, &client);
+            browser->Paint(dc, client);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
         return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
     case WM_SIZE:
         if (HWND child = GetWindow(hwnd, GW_CHILD))
             MoveWindow(child, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
@@ -500,6 +508,8 @@ void WebBrowser::QueuePageEvents(LONG id, const ComPtr<Document>& doc, std::shar
             SetState(READYSTATE_COMPLETE, false);
         else
             m_busy = false;
+        if (m_server)
+            InvalidateRect(m_server, nullptr, TRUE);
         FireUrlEvent(DISPID_DOCUMENTCOMPLETE, keepTarget.Get(), doc->Url());
     });
 }
@@ -1128,7 +1138,9 @@ void WebBrowser::CreateViewWindows(HWND parent, const RECT& position)
         docView = CreateWindowExW(0, kViewClass, L"", style, 0, 0, client.right, client.bottom, m_view, nullptr,
                                   ThisModule(), nullptr);
     m_server = CreateWindowExW(0, kServerClass, L"", style, 0, 0, client.right, client.bottom, docView, nullptr,
-                               ThisModule(), this);
+                               ThisModule(), nullptr);
+    if (m_server)
+        SetWindowLongPtrW(m_server, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 IUnknown* WebBrowser::DocumentObject() const
@@ -1136,12 +1148,20 @@ IUnknown* WebBrowser::DocumentObject() const
     return m_doc ? m_doc->Identity() : nullptr;
 }
 
+void WebBrowser::Paint(HDC dc, const RECT& area)
+{
+    if (m_doc && m_doc->Root())
+        standin::PaintPage(dc, area, *m_doc->Root());
+    else
+        FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
 void WebBrowser::DestroyViewWindows()
 {
-    if (m_view && IsWindow(m_view))
-        DestroyWindow(m_view);
     if (m_server && IsWindow(m_server))
         SetWindowLongPtrW(m_server, GWLP_USERDATA, 0);
+    if (m_view && IsWindow(m_view))
+        DestroyWindow(m_view);
     m_view = nullptr;
     m_server = nullptr;
     m_frame = nullptr;

@@ -161,6 +161,8 @@ public:
     IUnknown* DocumentObject() const;
     // Window procedures' entry back into the object.
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Shows the current page in the view window's device context.
+    void Paint(HDC dc, const RECT& area);
 
 private:
     struct Navigation {
