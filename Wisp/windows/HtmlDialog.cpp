@@ -31,6 +31,9 @@ INT_PTR HtmlDialog::DoModal(HWND owner)
                                      reinterpret_cast<LPARAM>(this));
     if (result == -1)
         TraceLog("HtmlDialog::DoModal - DialogBoxParam failed. Error %d\n", static_cast<int>(GetLastError()));
+    // Some dialog loops end on the quit without posting it on: the thread's end is not lost.
+    if (m_quitSeen)
+        PostQuitMessage(m_quitCode);
     return result;
 }
 
@@ -180,7 +183,9 @@ bool HtmlDialog::WaitForFirstLoad()
         while (!m_pageLoaded && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 TraceLog("HtmlDialog::OnInitDialog - WM_QUIT while waiting for the page.\n");
-                PostQuitMessage(static_cast<int>(msg.wParam));
+                m_quitSeen = true;
+                m_quitCode = static_cast<int>(msg.wParam);
+                PostQuitMessage(m_quitCode);
                 return false;
             }
             TranslateMessage(&msg);

@@ -67,6 +67,8 @@ private:
     bool m_pageCreated = false;
     bool m_notifyHost;
     bool m_closed = false;
+    bool m_quitSeen = false;
+    int m_quitCode = 0;
 
     bool m_pendingCall = false;
     std::string m_pendingName;

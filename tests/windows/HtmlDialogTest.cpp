@@ -206,7 +206,7 @@ TEST_F(HtmlDialogs, ThePageLoadsTwiceInsideTheDialogAndItsButtonsReachThePageWit
     HWND owner = m_host.HostWindow();
     HWND dialog = nullptr, pageHost = nullptr;
     RECT frame = {};
-    bool ownerDisabled = false, stayedAfterOk = false, stayedAfterEscape = false, loaded = false;
+    bool childHost = false, ownerDisabled = false, stayedAfterOk = false, stayedAfterEscape = false, loaded = false;
     const std::size_t mark = m_mark;
     const std::string result = DriveModal(
         [&] {
@@ -214,6 +214,7 @@ TEST_F(HtmlDialogs, ThePageLoadsTwiceInsideTheDialogAndItsButtonsReachThePageWit
             if (!dialog)
                 return;
             pageHost = PageHostOf(dialog);
+            childHost = pageHost && (GetWindowLongA(pageHost, GWL_STYLE) & WS_CHILD);
             GetWindowRect(dialog, &frame);
             ownerDisabled = !IsWindowEnabled(owner);
             loaded = TraceShows("dialog page: loaded", mark);
@@ -230,7 +231,7 @@ TEST_F(HtmlDialogs, ThePageLoadsTwiceInsideTheDialogAndItsButtonsReachThePageWit
     ASSERT_TRUE(loaded);
     // The page host fills the dialog as its child; arguments 1 and 2 sized the dialog.
     ASSERT_NE(nullptr, pageHost);
-    EXPECT_TRUE(GetWindowLongA(pageHost, GWL_STYLE) & WS_CHILD);
+    EXPECT_TRUE(childHost);
     EXPECT_EQ(500, frame.right - frame.left);
     EXPECT_EQ(400, frame.bottom - frame.top);
     EXPECT_TRUE(ownerDisabled);
