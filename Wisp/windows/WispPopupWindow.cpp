@@ -252,11 +252,15 @@ bool CWispPopupWindow::SlideWindow(bool reverse)
         RECT visible = {};
         IntersectRect(&visible, &current, &clip);
         OffsetRect(&visible, -current.left, -current.top);
-        if (rounded)
+        // Moved before it is reshaped: reshaped first, the window would show this step's part
+        // at the previous step's place, outside the clipping rectangle, until the move.
+        PlaceWindow(current);
+        // Nothing of it lies in the clipping rectangle yet: an empty region (a rounded outline
+        // of an empty rectangle would still enclose its corner arcs).
+        if (rounded && !IsRectEmpty(&visible))
             SetRoundedRegion(visible, m_radii[0], m_radii[1], m_radii[2], m_radii[3]);
         else
             SetWindowRgn(m_hWnd, CreateRectRgnIndirect(&visible), TRUE);
-        PlaceWindow(current);
         if (!shown) {
             ShowWindow(m_hWnd, SW_SHOWNORMAL);
             shown = true;
@@ -268,11 +272,11 @@ bool CWispPopupWindow::SlideWindow(bool reverse)
     SetThreadPriority(thread, priority);
 
     if (!reverse) {
+        PlaceWindow(rDest);   // before the final shape, as in the steps
         if (rounded)
             SetRoundedRegion(rDest, m_radii[0], m_radii[1], m_radii[2], m_radii[3]);
         else
             SetWindowRgn(m_hWnd, nullptr, TRUE);
-        PlaceWindow(rDest);
         if (!shown)
             ShowWindow(m_hWnd, SW_SHOWNORMAL);
     }
@@ -289,6 +293,15 @@ void CWispPopupWindow::SetRoundedRegion(const RECT& rect, int a, int b, int c, i
         return;
     }
     const int left = 0, top = 0, right = rect.right - rect.left, bottom = rect.bottom - rect.top;
+    // Corners larger than half the rectangle (a pop-up sliding in from a thin strip) would arc
+    // outside it.
+    const int largest = (right < bottom ? right : bottom) / 2;
+    a = a < largest ? a : largest;
+    b = b < largest ? b : largest;
+    c = c < largest ? c : largest;
+    d = d < largest ? d : largest;
+    if (largest < 0)
+        a = b = c = d = 0;
     BeginPath(h);
     MoveToEx(h, left + a, top, nullptr);
     PathCorner(h, {left, top, left + 2 * a, top + 2 * a}, {left + a, top}, {left, top + a});

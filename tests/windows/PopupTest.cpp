@@ -4,9 +4,12 @@
 
 #include "common/HostMessages.h"
 #include "common/PersistentSettings.h"
+#include "common/com/Handle.h"
 #include "tests/support/TraceCapture.h"
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace popups;
@@ -67,8 +70,47 @@ TEST_F(Popups, ARoundedPopupSlidesIntoItsDestinationWithItsClassStylesAndRegion)
     // Busy until the page has loaded: raised priority and the wait cursor.
     EXPECT_EQ(THREAD_PRIORITY_HIGHEST, GetThreadPriority(GetCurrentThread()));
     EXPECT_EQ(LoadCursor(nullptr, IDC_WAIT), GetCursor());
-    ASSERT_TRUE(WaitForTrace("popup page: loaded"));
-    ASSERT_TRUE(WaitForTrace("CWispPopupWindow::SlideWindow - end\n"));
+    // The slide owns this thread: another one watches it.
+    struct Frame {
+        RECT window, region;
+    };
+    std::vector<Frame> frames;
+    std::atomic<bool> watching{true};
+    std::thread watcher([&] {
+        while (watching) {
+            // A reading counts when the window did not move while its region was read.
+            Frame f = {WindowRect(popup), {}};
+            UniqueGdiObject region(CreateRectRgn(0, 0, 0, 0));
+            if (IsWindowVisible(popup) && GetWindowRgn(popup, static_cast<HRGN>(region.Get())) != ERROR &&
+                GetRgnBox(static_cast<HRGN>(region.Get()), &f.region) != ERROR &&
+                EqualRect(&f.window, &static_cast<const RECT&>(WindowRect(popup))))
+                frames.push_back(f);
+            Sleep(5);
+        }
+    });
+    const bool loaded = WaitForTrace("popup page: loaded") && WaitForTrace("CWispPopupWindow::SlideWindow - end\n");
+    watching = false;
+    watcher.join();
+    ASSERT_TRUE(loaded);
+    // It grew upwards from the bottom edge, never showing outside the destination.
+    ASSERT_GE(frames.size(), 3u);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Frame& f = frames[i];
+        EXPECT_EQ(w - 310, f.window.left);
+        EXPECT_GE(f.window.top, h - 210);
+        // The top moves up by 210 while the height grows by 200: the bottom edge rises by 10.
+        EXPECT_LE(f.window.bottom, h);
+        EXPECT_GE(f.window.bottom, h - 10);
+        if (i > 0)
+            EXPECT_LE(f.window.top, frames[i - 1].window.top);
+        RECT shown = f.region;
+        if (IsRectEmpty(&shown))
+            continue;   // nothing shows yet
+        OffsetRect(&shown, f.window.left, f.window.top);
+        EXPECT_LE(shown.bottom, h - 10) << "outside the destination: window " << f.window.top << "-" << f.window.bottom
+                                        << " region " << f.region.top << "-" << f.region.bottom << " frame " << i;
+        EXPECT_GE(shown.top, h - 210);
+    }
     // No frame page for a rounded pop-up: its one load ends the busy state.
     EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(GetCurrentThread()));
     EXPECT_EQ(LoadCursor(nullptr, IDC_ARROW), GetCursor());
@@ -234,7 +276,10 @@ TEST_F(Popups, TheFadeWindowWarmsUpFadesClearsThePageAndIsForgotten)
     HWND fade = WaitForVisible(kPopupClass);
     ASSERT_NE(nullptr, fade);
     ASSERT_TRUE(WaitForTrace("popup page: loaded"));
-    // 400 x 400, 12 pixels in from the bottom-right corner of the screen (no task bar here).
+    const RECT fadeRect = WindowRect(fade);
+    EXPECT_EQ(400, fadeRect.right - fadeRect.left);
+    EXPECT_EQ(400, fadeRect.bottom - fadeRect.top);
+    // 12 pixels in from the bottom-right corner of the screen (no task bar here).
     if (!FindWindowA("Shell_TrayWnd", nullptr)) {
         const int right = GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN) - 12;
         const int bottom = GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN) - 12;
@@ -274,10 +319,18 @@ TEST_F(Popups, TheFadeWindowWarmsUpFadesClearsThePageAndIsForgotten)
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
 
-    // Cooldown closes a warm fade window.
+    // Cooldown closes a warm fade window. A desk bar on the right (edge 2) moves it in by its size.
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("appbar_deskbar", 1));
+        ASSERT_TRUE(settings.SetProperty("appbar_edge", 2));
+        ASSERT_TRUE(settings.SetProperty("appbar_size", 100));
+    }
     EXPECT_EQ("boolean:true", App("'SSWarmup'"));
     HWND again = FindWindowA(kPopupClass, nullptr);
     ASSERT_NE(nullptr, again);
+    EXPECT_EQ(fadeRect.right - 100, WindowRect(again).right);
+    EXPECT_EQ(fadeRect.bottom, WindowRect(again).bottom);
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
     EXPECT_FALSE(IsWindow(again));
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
