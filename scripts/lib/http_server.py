@@ -127,7 +127,7 @@ def recorded_request(handler, query):
 # Scripted web-mail sites. Pages: mail (the inbox when signed in, else the sign-in page),
 # login (the sign-in form's POST), inbox, inboxmain (the inbox frame), logout (clears the
 # session cookie and shows the mail page again), cookiefail, logins (how many sign-ins the site
-# has received, as text). A SITE whose name holds
+# has received for the provider, as text). A SITE whose name holds
 # "cookiefail" answers the first good sign-in with the cookie-failure page; one holding
 # "slowlogin" answers sign-ins after 3 s.
 WEBMAIL_ACCOUNTS = {
@@ -203,10 +203,10 @@ def webmail(handler, query):
         return webmail_inbox(provider, user) if user else webmail_sign_in(provider, False)
     if page == "logins":
         with WEBMAIL_LOCK:
-            return Reply(body=b"%d" % WEBMAIL_STATE["logins"].get(site, 0))
+            return Reply(body=b"%d" % WEBMAIL_STATE["logins"].get((site, provider), 0))
     if page == "login":
         with WEBMAIL_LOCK:
-            WEBMAIL_STATE["logins"][site] = WEBMAIL_STATE["logins"].get(site, 0) + 1
+            WEBMAIL_STATE["logins"][(site, provider)] = WEBMAIL_STATE["logins"].get((site, provider), 0) + 1
         if "slowlogin" in site:
             time.sleep(3)
         form = urllib.parse.parse_qs(handler.request_body.decode("latin-1"), keep_blank_values=True)
