@@ -60,13 +60,7 @@ CWispControl::~CWispControl()
     // What UnInit did not get to.
     delete m_pMenu;
     m_pMenu = nullptr;
-    if (m_pEmailChecker)
-        m_pEmailChecker->Stop();
-    delete m_pEmailChecker;
-    m_pEmailChecker = nullptr;
-    if (m_hMailThread)
-        CloseHandle(m_hMailThread);
-    m_hMailThread = nullptr;
+    StopMailChecker();
 }
 
 // --- IDispatch -----------------------------------------------------------------------------
@@ -352,14 +346,7 @@ STDMETHODIMP CWispControl::UnInit()
     m_dwEventCookie = 0;
     delete m_pMenu;
     m_pMenu = nullptr;
-    if (m_pEmailChecker)
-        m_pEmailChecker->Stop();
-    if (m_hMailThread) {
-        CloseHandle(m_hMailThread);
-        m_hMailThread = nullptr;
-    }
-    delete m_pEmailChecker;
-    m_pEmailChecker = nullptr;
+    StopMailChecker();
     TrimWorkingSet();
     return S_OK;
 }
@@ -520,6 +507,35 @@ LRESULT CWispControl::OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+void CWispControl::StopMailChecker()
+{
+    if (m_pEmailChecker)
+        EmailChecker::Stop();
+    if (m_hMailThread) {
+        // The thread owns all it works with, so it may outlive the checker; an idle one ends
+        // within a second, and one in a pass is given a little time to finish it.
+        if (WaitForSingleObject(m_hMailThread, kMailThreadStopWaitMs) != WAIT_OBJECT_0)
+            TraceLog("CWispControl::UnInit - the mail thread is still checking; it ends after its pass.\n");
+        CloseHandle(m_hMailThread);
+        m_hMailThread = nullptr;
+    }
+    delete m_pEmailChecker;
+    m_pEmailChecker = nullptr;
+}
+
+void CWispControl::OnMailCheckComplete(LPARAM lParam)
+{
+    void* block = reinterpret_cast<void*>(lParam);
+    // Any process may post this message: only a live snapshot of this process is read and freed.
+    if (!block || !IsLiveMessageBlock(block))
+        return;
+    UniqueMessageBlock hold(block);
+    const auto* snapshot = static_cast<const MailCheckSnapshot*>(block);
+    // A pass of a checker already deleted (UnInit ran meanwhile) has nobody to tell.
+    if (m_pEmailChecker && snapshot->checker == m_pEmailChecker)
+        m_pEmailChecker->CompleteMailCheckNotification(*snapshot);
+}
+
 LRESULT CWispControl::OnEmailVerifyComplete(LPARAM lParam)
 {
     auto* request = reinterpret_cast<EmailVerifyRequest*>(lParam);
@@ -610,10 +626,7 @@ bool CWispControl::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_PAINT:
         return false;
     case RM_EMAIL_CHECK_COMPLETE:
-        // lParam is the checker that finished; a message from a checker already deleted (UnInit
-        // ran meanwhile) must not be followed.
-        if (lParam && m_pEmailChecker && reinterpret_cast<EmailChecker*>(lParam) == m_pEmailChecker)
-            m_pEmailChecker->OnCheckComplete();
+        OnMailCheckComplete(lParam);
         result = 0;
         return true;
     case RM_EMAIL_VERIFY_COMPLETE:

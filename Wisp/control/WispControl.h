@@ -168,6 +168,10 @@ private:
     void FireScriptEvent(const char* function, const char* eventName);
     LRESULT OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam);
     LRESULT OnEmailVerifyComplete(LPARAM lParam);
+    void OnMailCheckComplete(LPARAM lParam);
+    // Stops every check thread, waits a bounded time for this control's, deletes the checker.
+    void StopMailChecker();
+    static const DWORD kMailThreadStopWaitMs = 2000;
     void OnDefaultBrowserNavigateComplete();
     // The ScriptObject step of CallScriptMethod, without the existence check.
     bool CallScriptFunction(const char* name, const VARIANT* args, unsigned numArgs, VARIANT* result);

@@ -20,6 +20,9 @@ Routes (query parameters in brackets):
   /recorded  key=K                           the body recorded under K, byte for byte (404 when none)
   /recorded-request key=K                    the request line, the absolute host and the headers
                                              recorded under K, one per line
+  /webmail/SITE/PROVIDER/PAGE                scripted web-mail sites (gmail, hotmail, yahoo): see
+                                             WEBMAIL below; SITE keeps each test's session
+                                             cookie apart (the cookie's path is /webmail/SITE/)
 
 The pattern: the 64-byte line "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ!\\n"
 repeated and cut to N bytes.
@@ -121,6 +124,118 @@ def recorded_request(handler, query):
     return Reply(body=("\n".join(lines) + "\n").encode("latin-1"))
 
 
+# Scripted web-mail sites. Pages: mail (the inbox when signed in, else the sign-in page),
+# login (the sign-in form's POST), inbox, inboxmain (the inbox frame), logout (clears the
+# session cookie and shows the mail page again), cookiefail, logins (how many sign-ins the site
+# has received for the provider, as text). A SITE whose name holds
+# "cookiefail" answers the first good sign-in with the cookie-failure page; one holding
+# "slowlogin" answers sign-ins after 3 s.
+WEBMAIL_ACCOUNTS = {
+    "gmail": {"alice": ("alice-pw", 12), "bob": ("bob-pw", 0), "o'neil": ("oneil-pw", 4)},
+    "hotmail": {"carol@hotmail.com": ("carol-pw", 5)},
+    "yahoo": {"dave": ("dave-pw", 3), "erin": ("erin-pw", 7)},
+}
+WEBMAIL_SIGN_IN = {
+    "gmail": ("Welcome to Gmail", "email", "Username and password do not match."),
+    "hotmail": ("Sign In", "login", "That password is incorrect."),
+    "yahoo": ("Yahoo! Mail - The best web-based Email!", "login", "Invalid ID or password."),
+}
+WEBMAIL_STATE = {"cookiefail": set(), "logins": {}}
+WEBMAIL_LOCK = threading.Lock()
+
+
+def webmail_page(title, body, frames=None):
+    if frames:
+        inner = "<frameset rows=\"20%,*\">" + "".join(
+            "<frame name=\"%s\" src=\"%s\">" % (name, src) for name, src in frames) + "</frameset>"
+    else:
+        inner = "<body>" + body + "</body>"
+    html = "<html><head><title>%s</title></head>%s</html>" % (title, inner)
+    return Reply(body=html.encode("latin-1"), content_type="text/html")
+
+
+def webmail_sign_in(provider, bad):
+    title, field, refusal = WEBMAIL_SIGN_IN[provider]
+    body = ("<p>%s</p>" % refusal if bad else "<p>Sign in to read your mail.</p>") + (
+        "<form name=\"signin\" action=\"login\" method=\"post\">"
+        "<input type=\"text\" name=\"%s\" value=\"\">"
+        "<input type=\"password\" name=\"passwd\" value=\"\">"
+        "<input type=\"submit\" name=\"go\" value=\"Sign in\"></form>" % field)
+    return webmail_page(title, body)
+
+
+def webmail_user(handler, site, provider):
+    for part in handler.headers.get("Cookie", "").split(";"):
+        name, _, value = part.strip().partition("=")
+        if name == "wm_" + provider and value:
+            user = urllib.parse.unquote(value)
+            if user in WEBMAIL_ACCOUNTS[provider]:
+                return user
+    return None
+
+
+def webmail_inbox(provider, user):
+    unread = WEBMAIL_ACCOUNTS[provider][user][1]
+    if provider == "gmail":
+        return webmail_page("Gmail - Inbox (%d)" % unread if unread else "Gmail - Inbox", "<p>%s</p>" % user)
+    if provider == "hotmail":
+        return webmail_page("MSN Hotmail - Today", "", [("top", "inboxmain?part=top"), ("main", "inboxmain")])
+    return webmail_page("Yahoo! Mail - " + user, "", [("top", "inboxmain?part=top"), ("ymailmain", "inboxmain")])
+
+
+def webmail_inbox_frame(provider, user, query):
+    if text(query, "part") == "top":
+        return webmail_page("top", "<p>Mail</p>")
+    unread = WEBMAIL_ACCOUNTS[provider][user][1]
+    if provider == "hotmail":
+        return webmail_page("main", "<table><tr><td><a href=\"inbox\">Inbox (%d)</a></td></tr></table>" % unread)
+    return webmail_page("ymailmain", "<div>You have <B>%d unread</B> messages</div>" % unread)
+
+
+def webmail(handler, query):
+    parts = handler.route_path.split("/")
+    if len(parts) != 5 or parts[3] not in WEBMAIL_ACCOUNTS:
+        return Reply(404, b"no such web-mail page")
+    site, provider, page = parts[2], parts[3], parts[4]
+    cookie_path = "/webmail/%s/" % site
+    user = webmail_user(handler, site, provider)
+    if page == "mail":
+        return webmail_inbox(provider, user) if user else webmail_sign_in(provider, False)
+    if page == "logins":
+        with WEBMAIL_LOCK:
+            return Reply(body=b"%d" % WEBMAIL_STATE["logins"].get((site, provider), 0))
+    if page == "login":
+        with WEBMAIL_LOCK:
+            WEBMAIL_STATE["logins"][(site, provider)] = WEBMAIL_STATE["logins"].get((site, provider), 0) + 1
+        if "slowlogin" in site:
+            time.sleep(3)
+        form = urllib.parse.parse_qs(handler.request_body.decode("latin-1"), keep_blank_values=True)
+        name = form.get(WEBMAIL_SIGN_IN[provider][1], [""])[0]
+        password = form.get("passwd", [""])[0]
+        account = WEBMAIL_ACCOUNTS[provider].get(name)
+        if not account or account[0] != password:
+            return webmail_sign_in(provider, True)
+        cookie = ("Set-Cookie", "wm_%s=%s; Path=%s" % (provider, urllib.parse.quote(name), cookie_path))
+        target = "inbox"
+        with WEBMAIL_LOCK:
+            if "cookiefail" in site and site not in WEBMAIL_STATE["cookiefail"]:
+                WEBMAIL_STATE["cookiefail"].add(site)
+                target = "cookiefail"
+        return Reply(302, b"signed in", headers=[cookie, ("Location", target)])
+    if page == "inbox":
+        return webmail_inbox(provider, user) if user else Reply(302, b"sign in first", headers=[("Location", "mail")])
+    if page == "inboxmain":
+        return webmail_inbox_frame(provider, user, query) if user else webmail_page("", "<p>signed out</p>")
+    if page == "logout":
+        # Overwritten with a value no account has: Wine's WinINet ignores an expired Set-Cookie
+        # instead of deleting the cookie.
+        cookie = ("Set-Cookie", "wm_%s=signed-out; Path=%s" % (provider, cookie_path))
+        return Reply(302, b"signed out", headers=[cookie, ("Location", "mail")])
+    if page == "cookiefail":
+        return webmail_page("Google Accounts", "<p>Your browser's cookie functionality is turned off.</p>")
+    return Reply(404, b"no such web-mail page")
+
+
 # First matching prefix wins; add routes here.
 ROUTES = [
     ("/respond", respond),
@@ -130,6 +245,7 @@ ROUTES = [
     ("/recorded-request", recorded_request),
     ("/recorded", recorded),
     ("/record", record),
+    ("/webmail/", webmail),
 ]
 
 

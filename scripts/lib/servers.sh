@@ -4,7 +4,7 @@
 #   mail_servers_start <build dir>    mail_servers_stop
 #   http_server_start <build dir>     http_server_stop
 # mail_servers_start exports what the test programs read (Wine hands the environment on):
-#   WISP_MAIL_HOST, WISP_IMAP_PORT, WISP_POP3_PORT and WISP_MAIL_<ACCOUNT>_USER / _PASSWORD for
+#   WISP_MAIL_HOST, WISP_IMAP_PORT, WISP_POP3_PORT, WISP_IMAP143_HOST (IMAP on port 143) and WISP_MAIL_<ACCOUNT>_USER / _PASSWORD for
 #   the accounts below. Their contents are what tests/mail expects:
 #   SMALL   4 messages: seen, no flags, answered only, flagged and seen (2 unseen)
 #   SINGLE  1 message without flags (1 unseen)
@@ -26,6 +26,10 @@ mail_servers_start() {   # build-dir
   mkdir -p "$dir/run" "$dir/state" "$dir/home"
 
   export WISP_MAIL_HOST=127.0.0.1
+  # The mail checker always uses IMAP's port 143: that listener gets a loopback address of the
+  # run's own, so runs side by side do not meet.
+  export WISP_IMAP143_HOST
+  WISP_IMAP143_HOST="127.$((RANDOM % 200 + 20)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
   export WISP_IMAP_PORT WISP_POP3_PORT
   WISP_IMAP_PORT="$(mail_free_port)"
   WISP_POP3_PORT="$(mail_free_port)"
@@ -91,6 +95,10 @@ service imap-login {
     address = 127.0.0.1
     port = $WISP_IMAP_PORT
   }
+  inet_listener imap143 {
+    address = $WISP_IMAP143_HOST
+    port = 143
+  }
   inet_listener imaps {
     port = 0
   }
@@ -117,15 +125,18 @@ EOF
   done
   rm -f "$dir/run/anvil-auth-penalty"
   local port ok
-  for port in "$WISP_IMAP_PORT" "$WISP_POP3_PORT"; do
+  local address
+  for port in "$WISP_IMAP_PORT" "$WISP_POP3_PORT" 143; do
     ok=0
+    address=127.0.0.1
+    [ "$port" = 143 ] && address="$WISP_IMAP143_HOST"
     for _ in $(seq 100); do
-      if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then ok=1; break; fi
+      if (exec 3<>"/dev/tcp/$address/$port") 2>/dev/null; then ok=1; break; fi
       kill -0 "$MAIL_SERVERS_PID" 2>/dev/null || break
       sleep 0.1
     done
     if [ "$ok" != 1 ]; then
-      echo "mail_servers_start: Dovecot did not listen on 127.0.0.1:$port; see $dir/dovecot.log" >&2
+      echo "mail_servers_start: Dovecot did not listen on $address:$port; see $dir/dovecot.log" >&2
       cat "$dir/dovecot.out" "$dir/dovecot.log" >&2 2>/dev/null || true
       mail_servers_stop
       return 1
