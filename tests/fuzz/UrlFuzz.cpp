@@ -88,16 +88,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const bool safe = manifest_rules::IsSafeComponentPath(path);
     FUZZ_CHECK(safe == !Escapes(path));
 
+    const int32_t timestamp = manifest_rules::ParseInteger(input);
     std::string name = "untouched";
     if (manifest_rules::FileNameFromUrl(url, name)) {
         FUZZ_CHECK(!name.empty() && !DotsAndBlanks(name) && Contains(url, name));
         FUZZ_CHECK(name.find_first_of("\\/") == std::string::npos && !Escapes(name));
         // An empty path keys the component as "\\<name>", right in the update folder.
-        if (safe)
-            FUZZ_CHECK(!Escapes(path.empty() ? name : manifest_rules::ComponentKey(path, name)));
+        if (safe) {
+            const std::string key = manifest_rules::ComponentKey(path, name);
+            FUZZ_CHECK(!Escapes(path.empty() ? name : key));
+            // The download's and the cache's names below their folders.
+            FUZZ_CHECK(!Escapes(manifest_rules::TimestampedName(timestamp, name)));
+            FUZZ_CHECK(!Escapes(manifest_rules::CacheName(timestamp, key)));
+        }
     } else {
         FUZZ_CHECK(name.empty());
     }
-    manifest_rules::ParseInteger(input);
     return 0;
 }
