@@ -14,13 +14,13 @@ inline HINSTANCE ThisModule()
 }
 
 inline bool RegisterWindowClassOnce(HINSTANCE instance, const char* name, WNDPROC procedure,
-                                    HBRUSH background = nullptr)
+                                    HBRUSH background = nullptr, UINT style = CS_DBLCLKS)
 {
     WNDCLASSEXA existing = {sizeof existing};
     if (GetClassInfoExA(instance, name, &existing))
         return true;
     WNDCLASSEXA wc = {sizeof wc};
-    wc.style = CS_DBLCLKS;
+    wc.style = style;
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);

@@ -29,6 +29,10 @@ public:
     // Adds a copy under its key unless that key is taken or the component has no safe target.
     bool Add(const UpdateComponent& component);
 
+    // Each component in key order; the first failure ends it with false (the last error says
+    // why). All fetched, or none there: true with a last error of 0.
+    bool Marshal(const char* strMarshalDir, bool withTimestamp) const;
+
     int32_t Priority() const { return m_priority; }
     const Components& Items() const { return m_components; }   // in key order
 

@@ -31,6 +31,10 @@ public:
     // file name.
     bool HasSafeTarget() const;
 
+    // Downloads the file into "<strTargetDir>\<path>\[<timestamp>_]<file name>" from an allowed
+    // host (Wisp/update/ComponentDownload.h). On failure the last error says why.
+    bool Marshal(const char* strTargetDir, bool withTimestamp) const;
+
     bool GetComponentType(std::string* type) const;
     bool SetComponentType(const char* type);
 

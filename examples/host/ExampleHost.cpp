@@ -2,12 +2,14 @@
 // waits for the page to load, then sends the host messages that raise the page's events and
 // prints every message the control sends back.
 //
-//   ExampleHost.exe [--page=<path or URL>] [--hold=<ms>] [--menu=<menu file>]
+//   ExampleHost.exe [--page=<path or URL>] [--hold=<ms>] [--menu=<menu file>] [--popups]
 // --hold keeps the window up that long after the events (for a screenshot); "READY" is printed
 // when the page has had all its events. --menu then has the page show that XML menu file (a
 // bare name is looked up in the content folder beside the program): "MENU-READY" is printed
 // while the menu and its submenu are open, and after a pause the submenu's first item is chosen
-// with the keyboard, as a user would.
+// with the keyboard, as a user would. --popups then has the page open a rounded sliding pop-up
+// and a speech balloon: "POPUP-READY" is printed once both show at full opacity, and they are
+// closed after the hold.
 #include <windows.h>
 
 #include <cstdio>
@@ -49,6 +51,15 @@ std::string Switch(int argc, char** argv, const char* name)
         if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0)
             return argv[i] + prefix.size();
     return {};
+}
+
+bool Flag(int argc, char** argv, const char* name)
+{
+    std::string flag = std::string("--") + name;
+    for (int i = 1; i < argc; ++i)
+        if (flag == argv[i])
+            return true;
+    return false;
 }
 
 void Send(host::HostApplication& app, UINT message, const char* name)
@@ -131,6 +142,48 @@ std::string ShowMenuFromPage(host::HostApplication& app, const std::string& menu
     }, [&] { return app.CallPageFunction(L"showMenu", menuPath); });
 }
 
+HWND WaitForShown(const char* windowClass, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    HWND window = nullptr;
+    while (GetTickCount() - start < timeoutMs) {
+        window = FindWindowA(windowClass, nullptr);
+        if (window && IsWindowVisible(window))
+            return window;
+        Pump(20);
+    }
+    return nullptr;
+}
+
+// The page opens them; answers true when both showed.
+bool ShowPopupsFromPage(host::HostApplication& app, DWORD hold)
+{
+    std::string folder = AnsiFromWide(host::FileUrl(host::PathBesideExecutable(L"content\\")));
+    std::string code = folder + "|" + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "|" +
+                       std::to_string(GetSystemMetrics(SM_CYSCREEN));
+    std::printf("page -> SlideHTMLRoundedPopup, ShowBalloon\n");
+    std::fflush(stdout);
+    std::string answer = app.CallPageFunction(L"showPopupsFrom", code);
+    std::printf("page <- %s\n", answer.c_str());
+    HWND popup = WaitForShown("WispPopupWindow", 10000);
+    HWND balloon = WaitForShown("WispBalloonWindow", 10000);
+    // The balloon fades in over a third of a second.
+    Pump(700);
+    RECT r = {};
+    if (popup && GetWindowRect(popup, &r))
+        std::printf("pop-up at %ld,%ld-%ld,%ld\n", r.left, r.top, r.right, r.bottom);
+    if (balloon && GetWindowRect(balloon, &r))
+        std::printf("balloon at %ld,%ld-%ld,%ld\n", r.left, r.top, r.right, r.bottom);
+    std::printf("POPUP-READY\n");
+    std::fflush(stdout);
+    Pump(hold);
+    if (popup)
+        SendMessageA(popup, RM_CLOSE_POPUP, 0, 0);
+    if (balloon)
+        SendMessageA(balloon, RM_CLOSE_POPUP, 0, 0);
+    return popup && balloon;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -146,6 +199,7 @@ int main(int argc, char** argv)
     }
     DWORD hold = static_cast<DWORD>(std::atoi(Switch(argc, argv, "hold").c_str()));
     std::string menu = Switch(argc, argv, "menu");
+    const bool popups = Flag(argc, argv, "popups");
     if (!menu.empty() && menu.find_first_of(":\\/") == std::string::npos)
         menu = AnsiFromWide(host::PathBesideExecutable((L"content\\" + WideFromAnsi(menu)).c_str()));
 
@@ -208,6 +262,12 @@ int main(int argc, char** argv)
                     std::printf("page summary:\n%s", summary.c_str());
                     Pump(300);
                     status = picked == "10" ? 0 : 1;
+                }
+                if (popups && status == 0) {
+                    status = ShowPopupsFromPage(app, hold) ? 0 : 1;
+                    summary = PageSummary(app);
+                    SetWindowTextA(panel, ("The page reports:\r\n" + summary).c_str());
+                    std::printf("page summary:\n%s", summary.c_str());
                 }
             }
         }

@@ -1,7 +1,9 @@
 // The URL splitter and the manifest's path rules. An accepted URL gives host, port and path
 // taken from the input and free of what could redirect a request; a refused one leaves the
 // parts empty. A component path or file name the rules accept holds nothing that could climb
-// out of the update folder, so a refused one is all that could.
+// out of the update folder, so a refused one is all that could. A download URL passes the
+// allow-list only for a host that is an allowed site or a name below one.
+#include "Wisp/update/DomainAllowList.h"
 #include "Wisp/update/ManifestRules.h"
 #include "common/UrlSplitter.h"
 #include "tests/fuzz/FuzzCheck.h"
@@ -50,6 +52,40 @@ bool Escapes(const std::string& path)
     }
 }
 
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool UnderAllowedSite(const std::string& host)
+{
+    // A fully qualified name (a trailing dot) is the same host; an empty first label is none.
+    std::string lower = Lower(host);
+    if (!lower.empty() && lower.back() == '.')
+        lower.pop_back();
+    for (const char* entry : {"tidewire.com", "quilldesktop.com", "ashgrove.com", "marigoldmedia.net",
+                              "downloads.partnercdn.net"}) {
+        const std::string site = entry;
+        if (lower == site || (lower.size() > site.size() + 1 &&
+                              lower.compare(lower.size() - site.size() - 1, std::string::npos, "." + site) == 0))
+            return true;
+    }
+    return false;
+}
+
+void CheckAllowList(const std::string& url)
+{
+    std::string hostName = "untouched";
+    const bool allowed = domain_allow_list::IsAllowedUrl(url, hostName);
+    UrlParts parts;
+    const bool split = SplitUrl(url, parts);
+    FUZZ_CHECK(allowed == (split && UnderAllowedSite(parts.host)));
+    FUZZ_CHECK(allowed ? hostName == parts.host : hostName.empty());
+}
+
 void CheckUrl(const std::string& url)
 {
     UrlParts parts;
@@ -80,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
     CheckUrl(input);
+    CheckAllowList(input);
 
     // Before the first zero byte a component's path, after it the component's URL.
     const std::size_t zero = input.find('\0');

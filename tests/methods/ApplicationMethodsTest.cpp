@@ -132,6 +132,9 @@ TEST_F(MethodsPage, NamesMatchExactlyAndUnknownNamesAnswerEmptyWithoutAScriptErr
               TraceCapture::Since(m_mark).find("CallApplicationMethodDispatch(getpreference) Method not found.\n"));
     // Rows of parts built later stay out of the table until then.
     EXPECT_EQ("undefined:undefined", App("'ModalHtmlDialog', 'dialog.htm'"));
+    // The pop-up rows answer; without a current pop-up there is nothing to fade.
+    EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
+    EXPECT_EQ("boolean:true", App("'SSCooldown'"));
 
     VARIANT result;
     VariantInit(&result);

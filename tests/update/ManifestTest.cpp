@@ -17,10 +17,14 @@
 #include "common/com/ComPtr.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TraceCapture.h"
+#include "tests/update/UpdateTestSupport.h"
 #include "Wisp/update/ClientManifest.h"
 #include "Wisp/update/ManifestFiles.h"
 
 using testing_support::TraceCapture;
+using update_testing::Binary;
+using update_testing::ManifestText;
+using update_testing::Plain;
 
 namespace {
 
@@ -287,21 +291,6 @@ protected:
         QDUtilities::GetSettingsFilePath(path);
         return path;
     }
-    static std::string ManifestText(int pubDate, const std::string& components)
-    {
-        return "<?xml version=\"1.0\"?>\n<manifest pubdate=\"" + std::to_string(pubDate) + "\"><update>" + components +
-               "</update></manifest>\n";
-    }
-    static std::string Binary(const std::string& url, int timestamp, const std::string& path = "")
-    {
-        return "<binarycomponent url=\"" + url + "\" path=\"" + path + "\" timestamp=\"" + std::to_string(timestamp) +
-               "\" displaytext=\"text " + std::to_string(timestamp) + "\"/>";
-    }
-    static std::string Plain(const std::string& url, int timestamp)
-    {
-        return "<component url=\"" + url + "\" timestamp=\"" + std::to_string(timestamp) + "\"/>";
-    }
-
     testing_support::FileBackup m_settings{SettingsPath()};
     testing_support::ScratchFolder m_content{"wisp-manifest-content"};
     testing_support::ScratchFolder m_scratch{"wisp-manifest-files"};

@@ -137,6 +137,7 @@ private:
     std::wstring Value() const;
     void SetValue(const std::wstring& value);
     void BuildMembers();
+    void Repaint();
 
     ComPtr<IUnknown> m_docRef;
     Document* m_doc;

@@ -412,6 +412,7 @@ STDMETHODIMP Element::put_innerHTML(BSTR v)
         return S_OK;
     }
     m_node->ReplaceChildren(ParseFragment(markup));
+    Repaint();
     return S_OK;
 }
 
@@ -426,7 +427,15 @@ STDMETHODIMP Element::put_innerText(BSTR v)
     text->kind = Node::Text;
     text->text = EscapeText(FromBstr(v));
     m_node->ReplaceChildren({text});
+    Repaint();
     return S_OK;
+}
+
+void Element::Repaint()
+{
+    // What the page shows changed: its view paints again.
+    if (m_doc && m_doc->Host())
+        InvalidateRect(m_doc->Host()->Window(), nullptr, TRUE);
 }
 
 STDMETHODIMP Element::get_outerHTML(BSTR* p)

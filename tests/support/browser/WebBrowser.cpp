@@ -1,6 +1,7 @@
 #include "WebBrowser.h"
 
 #include "HtmlTree.h"
+#include "PagePainting.h"
 #include "Url.h"
 
 #include "common/WindowClass.h"
@@ -40,7 +41,20 @@ LRESULT CALLBACK MessageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The innermost view ("Internet Explorer_Server") knows its browser and shows the page.
+    auto* browser = reinterpret_cast<WebBrowser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     switch (message) {
+    case WM_PAINT:
+        if (browser) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            RECT client;
+            GetClientRect(hwnd, &client);
+            browser->Paint(dc, client);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_SIZE:
         if (HWND child = GetWindow(hwnd, GW_CHILD))
             MoveWindow(child, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
@@ -484,6 +498,8 @@ void WebBrowser::QueuePageEvents(LONG id, const ComPtr<Document>& doc, std::shar
             SetState(READYSTATE_COMPLETE, false);
         else
             m_busy = false;
+        if (m_server)
+            InvalidateRect(m_server, nullptr, TRUE);
         FireUrlEvent(DISPID_DOCUMENTCOMPLETE, keepTarget.Get(), doc->Url());
     });
 }
@@ -1106,10 +1122,22 @@ void WebBrowser::CreateViewWindows(HWND parent, const RECT& position)
                                    ThisModule(), nullptr);
     m_server = CreateWindowExW(0, kServerClass, L"", style, 0, 0, client.right, client.bottom, docView, nullptr,
                                ThisModule(), nullptr);
+    if (m_server)
+        SetWindowLongPtrW(m_server, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+void WebBrowser::Paint(HDC dc, const RECT& area)
+{
+    if (m_doc && m_doc->Root())
+        standin::PaintPage(dc, area, *m_doc->Root());
+    else
+        FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
 }
 
 void WebBrowser::DestroyViewWindows()
 {
+    if (m_server && IsWindow(m_server))
+        SetWindowLongPtrW(m_server, GWLP_USERDATA, 0);
     if (m_view && IsWindow(m_view))
         DestroyWindow(m_view);
     m_view = nullptr;

@@ -159,6 +159,8 @@ public:
 
     // Window procedures' entry back into the object.
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Shows the current page in the view window's device context.
+    void Paint(HDC dc, const RECT& area);
 
 private:
     struct Navigation {

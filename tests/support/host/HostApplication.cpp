@@ -238,7 +238,8 @@ LRESULT CALLBACK HostApplication::HostProc(HWND window, UINT message, WPARAM wPa
             if (!control || !PostMessageA(control, message, wParam, lParam))
                 FreeMessageBlock(reinterpret_cast<void*>(lParam));
         }
-        return 0;
+        auto reply = self->m_replies.find(message);
+        return reply == self->m_replies.end() ? 0 : reply->second;
     }
     if (message == WM_SIZE && self->m_container) {
         // The container follows the host window's client area.

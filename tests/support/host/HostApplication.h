@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,9 @@ public:
     // it on to the control. Answers the block (freed by the control).
     void* PostHttpComplete(unsigned long requestId, unsigned long status, const std::string& text);
 
+    // What the host window answers to a message of the host range (0 unless set).
+    void SetReply(UINT message, LRESULT reply) { m_replies[message] = reply; }
+
     const std::vector<ReceivedMessage>& Messages() const { return m_messages; }
     void ClearMessages() { m_messages.clear(); }
     int CountMessages(UINT message, ReceivedMessage::Window window = ReceivedMessage::Host) const;
@@ -91,6 +95,7 @@ private:
     ComPtr<IWispControl> m_control;
     ComPtr<IDispatch> m_child;
     std::vector<ReceivedMessage> m_messages;
+    std::map<UINT, LRESULT> m_replies;
     void (*m_observer)(const ReceivedMessage&, void*) = nullptr;
     void* m_observerContext = nullptr;
 };

@@ -1,0 +1,57 @@
+// The download allow-list: whole names or their last labels, without regard to case, http and
+// https only, and the host the URL really names. Portable: also built natively by scripts/test.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Wisp/update/DomainAllowList.h"
+
+using domain_allow_list::IsAllowedHost;
+using domain_allow_list::IsAllowedUrl;
+
+TEST(DomainAllowList, HoldsFiveEntriesEachAllowedAsAWholeNameAndBelow)
+{
+    ASSERT_EQ(5, domain_allow_list::kEntryCount);
+    for (const char* entry : domain_allow_list::kEntries) {
+        EXPECT_TRUE(IsAllowedHost(entry)) << entry;
+        EXPECT_TRUE(IsAllowedHost(std::string("dl.") + entry)) << entry;
+        EXPECT_TRUE(IsAllowedHost(std::string("a.b.") + entry + ".")) << entry;
+    }
+    EXPECT_TRUE(IsAllowedHost("DL.TideWire.COM"));
+}
+
+TEST(DomainAllowList, ANameThatMerelyContainsAnEntryIsRefused)
+{
+    EXPECT_FALSE(IsAllowedHost("tidewire.com.evil.test"));
+    EXPECT_FALSE(IsAllowedHost("nottidewire.com"));
+    EXPECT_FALSE(IsAllowedHost("tidewire.co"));
+    EXPECT_FALSE(IsAllowedHost("xtidewire.com"));
+    EXPECT_FALSE(IsAllowedHost(".tidewire.com.x"));
+    EXPECT_FALSE(IsAllowedHost(""));
+    EXPECT_FALSE(IsAllowedHost("."));
+    EXPECT_FALSE(IsAllowedHost("evil.test"));
+}
+
+TEST(DomainAllowList, TheHostComesFromARealUrlParse)
+{
+    std::string host = "stale";
+    ASSERT_TRUE(IsAllowedUrl("http://dl.tidewire.com/setup.exe", host));
+    EXPECT_EQ("dl.tidewire.com", host);
+    ASSERT_TRUE(IsAllowedUrl("https://Updates.AshGrove.com:8443/a/b.msi?x=1", host));
+    EXPECT_EQ("Updates.AshGrove.com", host);
+    ASSERT_TRUE(IsAllowedUrl("dl.tidewire.com/setup.exe", host));   // no scheme: http
+    EXPECT_EQ("dl.tidewire.com", host);
+
+    // The user information is no host: this asks evil.test.
+    host = "stale";
+    EXPECT_FALSE(IsAllowedUrl("http://tidewire.com@evil.test/setup.exe", host));
+    EXPECT_EQ("", host);
+    EXPECT_FALSE(IsAllowedUrl("http://tidewire.com.evil.test/setup.exe", host));
+    EXPECT_FALSE(IsAllowedUrl("http://evil.test/tidewire.com/setup.exe", host));
+    EXPECT_FALSE(IsAllowedUrl("http://evil.test/?h=dl.tidewire.com", host));
+    // Other schemes are never downloaded.
+    EXPECT_FALSE(IsAllowedUrl("ftp://dl.tidewire.com/setup.exe", host));
+    EXPECT_FALSE(IsAllowedUrl("file://dl.tidewire.com/setup.exe", host));
+    EXPECT_FALSE(IsAllowedUrl("http://dl.tidewire.com\\@evil.test/setup.exe", host));
+    EXPECT_EQ("", host);
+}
