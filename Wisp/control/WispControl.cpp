@@ -11,6 +11,7 @@
 #include "Wisp/mail/EmailChecker.h"
 #include "Wisp/mail/EmailVerifyRequest.h"
 #include "Wisp/web/HttpResultBlock.h"
+#include "Wisp/web/DefaultBrowser.h"
 #include "Wisp/web/WebServices.h"
 #include "Wisp/windows/QDMenuSet.h"
 
@@ -712,7 +713,7 @@ STDMETHODIMP CWispControl::FilterDataObject(IUnknown*, IUnknown**) { return E_NO
 
 bool CWispControl::ShowQuillDesktopInBrowser(bool flag)
 {
-    if (!ShowDesktopInDefaultBrowser(flag, true)) {
+    if (!DefaultBrowser::ShowQuillDesktop(flag, true)) {
         TraceLog("CWispControl::ShowQuillDesktopInBrowser(%d) - Failed.\n", flag ? 1 : 0);
         return false;
     }

@@ -1,5 +1,5 @@
 // What the control asks of the web subsystem: starting an asynchronous HTTP request whose
-// completion is posted to a window, and showing the desktop content in the default browser.
+// completion is posted to a window.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +20,3 @@ struct HttpRequestParams {
 // Starts the request; the result arrives at notifyWindow as message 0x040C. False when it could
 // not be started.
 bool StartAsyncHttpRequest(const HttpRequestParams& params, HWND notifyWindow);
-
-// Opens the desktop content in the user's default browser.
-bool ShowDesktopInDefaultBrowser(bool flag, bool second);

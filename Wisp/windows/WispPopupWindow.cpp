@@ -524,6 +524,13 @@ LRESULT CWispPopupWindow::OnClose()
     KillTimer(m_hWnd, kMouseLeaveTimer);
     HWND window = m_hWnd;
     HWND parent = GetParent(window);
+    // A dialog parent (the HTML dialog) closes through its own close path: destroying a modal
+    // dialog would leave its owner disabled and the host never told it closed. This window
+    // goes with it.
+    if (parent && ClassOf(parent) == "#32770") {
+        SendMessageA(parent, WM_CLOSE, 0, 0);
+        return 0;
+    }
     DestroyWindow(window);
     if (parent && parent != GetDesktopWindow())
         DestroyWindow(parent);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include <wininet.h>
+
 #include "Wisp_h.h"
 #include "common/HostMessages.h"
 #include "common/PersistentSettings.h"
@@ -18,6 +20,10 @@
 #include "common/com/Bstr.h"
 #include "common/com/ComPtr.h"
 #include "common/com/Strings.h"
+#include "common/com/Variant.h"
+#include "tests/support/BrowserWindows.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ModalDriver.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
@@ -130,8 +136,8 @@ TEST_F(MethodsPage, NamesMatchExactlyAndUnknownNamesAnswerEmptyWithoutAScriptErr
     EXPECT_EQ("undefined:undefined", App("'getpreference', 'wisp_test_number'"));
     EXPECT_NE(std::string::npos,
               TraceCapture::Since(m_mark).find("CallApplicationMethodDispatch(getpreference) Method not found.\n"));
-    // Rows of parts built later stay out of the table until then.
-    EXPECT_EQ("undefined:undefined", App("'ModalHtmlDialog', 'dialog.htm'"));
+    // A name the table never had.
+    EXPECT_EQ("undefined:undefined", App("'ModalHtmlDialogEx', 'dialog.htm'"));
     // The pop-up rows answer; without a current pop-up there is nothing to fade.
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
@@ -676,6 +682,105 @@ TEST_F(MethodsPage, ManifestPubDateReadsTheInstalledManifestOfTheContentFolder)
 
     ASSERT_TRUE(testing_support::WriteWholeFile(manifest, "<manifest pubdate=\"5\">"));
     EXPECT_EQ("number:0", App("'GetManifestPubDate'"));
+}
+
+// The browser and feed rows: the default browser registered in HKCR (kept and put back), a
+// fake Internet Explorer frame with the stand-in, WinINet's cookie, the "feed" keys.
+TEST_F(MethodsPage, BrowserAndFeedRowsAnswerFromPageScript)
+{
+    testing_support::DefaultBrowserRegistration http;
+    testing_support::RegistryKeyBackup feed(HKEY_CLASSES_ROOT, "feed");
+    testing_support::RegistryKeyBackup handler(HKEY_CLASSES_ROOT, "PROTOCOLS\\Handler\\feed");
+    testing_support::RegistryKeyBackup handlerBackup(HKEY_CLASSES_ROOT, "PROTOCOLS\\Handler\\feed_QDBackup");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "feed");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "PROTOCOLS\\Handler\\feed");
+    testing_support::ScratchFolder content("wisp-methods-feed");
+    std::string folder = testing_support::SelfPath();
+    folder.erase(folder.find_last_of('\\'));
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("application_directory", folder));
+        ASSERT_TRUE(settings.SetProperty("content_directory", content.Path()));
+        ASSERT_TRUE(settings.SetProperty("check_marigold_default_rss_reader", 0));
+    }
+
+    // A 16-bit -1 or 0 for the built-in browser, not a VT_BOOL.
+    http.Set("iexplore.exe", "IExplore");
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(S_OK, Invoke(L"IsDefaultBrowserIE", &result));
+    EXPECT_EQ(VT_I2, result.vt);
+    EXPECT_EQ(-1, result.iVal);
+    EXPECT_EQ("number:-1", App("'IsDefaultBrowserIE'"));
+    EXPECT_EQ("boolean:false", App("'IsDefaultBrowserOpen'"));
+    EXPECT_EQ("boolean:false", App("'ShowQuillDesktopInBrowser', 1"));
+    EXPECT_NE(std::string::npos,
+              TraceCapture::Since(m_mark).find("CWispControl::ShowQuillDesktopInBrowser(1) - Failed.\n"));
+    {
+        testing_support::InternetExplorerWindow explorer;
+        ASSERT_TRUE(explorer.Navigate(host::FileUrl(host::PathBesideExecutable(L"fixtures\\browser\\page.htm"))));
+        EXPECT_EQ("boolean:true", App("'IsDefaultBrowserOpen'"));
+        EXPECT_EQ("boolean:true", App("'ShowQuillDesktopInBrowser', 0"));
+        Variant show;
+        EXPECT_EQ(1, explorer.BrowserBarCalls(nullptr, show.Get()));
+        EXPECT_EQ(VARIANT_FALSE, show.Get()->boolVal);
+    }
+
+    ASSERT_TRUE(InternetSetCookieA("http://www.tidewire.com/", "TWUser", "id=7; expires=Fri, 31-Dec-2049 23:59:59 GMT"));
+    EXPECT_EQ("boolean:true", App("'IsClientLoggedIn'"));
+    EXPECT_EQ("boolean:true", App("'DeleteAuthCookie'"));
+    EXPECT_EQ("boolean:false", App("'IsClientLoggedIn'"));
+    EXPECT_EQ("boolean:false", App("'DeleteAuthCookie'"));
+    http.Set("firefox.exe", "Firefox");
+    EXPECT_EQ(S_OK, Invoke(L"IsDefaultBrowserIE", &result));
+    EXPECT_EQ(VT_I2, result.vt);
+    EXPECT_EQ(0, result.iVal);
+    EXPECT_EQ("boolean:true", App("'DeleteAuthCookie'"));
+
+    EXPECT_EQ("string:", App("'GetCurrentRSSReader'"));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "feed\\shell\\open\\command", 0, nullptr, 0,
+                                             KEY_SET_VALUE, nullptr, &key, nullptr));
+    const char other[] = "\"C:\\Apps\\Reader.exe\" %1";
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(other), sizeof other);
+    RegCloseKey(key);
+    EXPECT_EQ("string:Reader.exe", App("'GetCurrentRSSReader'"));
+
+    // The question, only while the setting asks for it, owned by the control's window.
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        content.Path() + "\\resources.xml",
+        "<resources><Yes value='Yes'/><No value='No'/>"
+        "<NotDefaultRSSReaderDlgMsg value='Feeds open in %s.'/><NotDefaultRSSReaderDlgCheck value='Ask again'/>"
+        "</resources>"));
+    EXPECT_EQ("undefined:undefined", App("'TestForFeedHandler'"));
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("check_marigold_default_rss_reader", 1));
+    }
+    std::string message;
+    HWND owner = nullptr;
+    std::string answer = testing_support::DriveModal(
+        [&] {
+            HWND d = testing_support::WaitForDialog("Tidewire Desktop");
+            if (!d)
+                return;
+            message = testing_support::ItemText(d, 1003);
+            owner = GetWindow(d, GW_OWNER);
+            testing_support::PressButton(d, IDNO);
+        },
+        [&] { return App("'TestForFeedHandler'"); });
+    EXPECT_EQ("undefined:undefined", answer);
+    EXPECT_EQ("Feeds open in Reader.exe.", message);
+    EXPECT_EQ(GetAncestor(m_host.ControlWindow(), GA_ROOT), owner);
+    EXPECT_EQ("string:Reader.exe", App("'GetCurrentRSSReader'"));
+
+    EXPECT_EQ("undefined:undefined", App("'QDSetAsDefaultRSSReader'"));
+    EXPECT_EQ("string:TidewireDesktop.exe", App("'GetCurrentRSSReader'"));
+    char command[512] = {};
+    DWORD size = sizeof command - 1;
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CLASSES_ROOT, "feed\\shell\\open\\command", nullptr, RRF_RT_REG_SZ,
+                                          nullptr, command, &size));
+    EXPECT_EQ("\"" + folder + "\\TidewireDesktop.exe\" -Feed \"%1\"", std::string(command));
 }
 
 }  // namespace

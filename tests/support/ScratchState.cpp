@@ -76,6 +76,73 @@ RegistryValueBackup::~RegistryValueBackup()
     RegCloseKey(key);
 }
 
+namespace {
+
+void TakeSnapshot(HKEY key, RegistryKeyBackup::Snapshot& snapshot)
+{
+    char name[16384];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name;
+        DWORD type = 0, size = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            break;
+        RegistryKeyBackup::Value value{name, type, std::vector<BYTE>(size)};
+        nameSize = sizeof name;
+        RegEnumValueA(key, i, name, &nameSize, nullptr, &type, value.data.empty() ? nullptr : value.data.data(),
+                      &size);
+        value.data.resize(size);
+        snapshot.values.push_back(std::move(value));
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        RegistryKeyBackup::Snapshot child;
+        child.name = name;
+        HKEY sub = nullptr;
+        if (RegOpenKeyExA(key, name, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+            TakeSnapshot(sub, child);
+            RegCloseKey(sub);
+        }
+        snapshot.keys.push_back(std::move(child));
+    }
+}
+
+void PutSnapshot(HKEY parent, const RegistryKeyBackup::Snapshot& snapshot)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(parent, snapshot.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    for (const auto& value : snapshot.values)
+        RegSetValueExA(key, value.name.c_str(), 0, value.type, value.data.empty() ? nullptr : value.data.data(),
+                       static_cast<DWORD>(value.data.size()));
+    for (const auto& child : snapshot.keys)
+        PutSnapshot(key, child);
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+RegistryKeyBackup::RegistryKeyBackup(HKEY root, std::string subKey) : m_root(root), m_subKey(std::move(subKey))
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(m_root, m_subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    m_existed = true;
+    m_snapshot.name = m_subKey;
+    TakeSnapshot(key, m_snapshot);
+    RegCloseKey(key);
+}
+
+RegistryKeyBackup::~RegistryKeyBackup()
+{
+    RegDeleteTreeA(m_root, m_subKey.c_str());
+    RegDeleteKeyA(m_root, m_subKey.c_str());
+    if (m_existed)
+        PutSnapshot(m_root, m_snapshot);
+}
+
 TraceSwitch::TraceSwitch(DWORD level)
     : m_backup(HKEY_CURRENT_USER, "Software\\Ashgrove\\Tidewire", "debug")
 {

@@ -40,6 +40,33 @@ private:
     std::vector<BYTE> m_data;
 };
 
+// Keeps a registry key with its values and sub-keys (or its absence); on destruction the key
+// is removed and put back as it was.
+class RegistryKeyBackup {
+public:
+    RegistryKeyBackup(HKEY root, std::string subKey);
+    ~RegistryKeyBackup();
+    RegistryKeyBackup(const RegistryKeyBackup&) = delete;
+    RegistryKeyBackup& operator=(const RegistryKeyBackup&) = delete;
+
+    struct Value {
+        std::string name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    struct Snapshot {
+        std::string name;
+        std::vector<Value> values;
+        std::vector<Snapshot> keys;
+    };
+
+private:
+    HKEY m_root;
+    std::string m_subKey;
+    bool m_existed = false;
+    Snapshot m_snapshot;
+};
+
 // Turns the trace switch (HKCU "Software\Ashgrove\Tidewire", "debug") to a level for the life
 // of the object, so that child processes started meanwhile trace to the debugger.
 class TraceSwitch {

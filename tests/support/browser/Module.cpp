@@ -1,4 +1,5 @@
 // Entry points of the stand-in DLL and its registration in the test prefix.
+#include "ShellWindows.h"
 #include "WebBrowser.h"
 
 #include <exdisp.h>
@@ -9,19 +10,24 @@
 namespace {
 
 HINSTANCE g_instance = nullptr;
-const wchar_t kWebBrowserKey[] = L"CLSID\\{8856F961-340A-11D0-A96B-00C04FD705A2}";
 const wchar_t kSavedTreatAs[] = L"PreviousTreatAs";
+
+// Each stand-in, and the platform class it takes the place of through TreatAs.
+struct StandIn {
+    const CLSID* own;
+    const CLSID* emulated;
+    const wchar_t* description;
+};
+const StandIn kStandIns[] = {
+    {&CLSID_BrowserStandIn, &CLSID_WebBrowser, L"Wisp test browser stand-in"},
+    {&CLSID_ShellWindowsStandIn, &CLSID_ShellWindows, L"Wisp test shell window list stand-in"},
+};
 
 std::wstring GuidText(REFGUID guid)
 {
     wchar_t text[64] = {};
     StringFromGUID2(guid, text, 64);
     return text;
-}
-
-std::wstring OwnKey()
-{
-    return L"CLSID\\" + GuidText(CLSID_BrowserStandIn);
 }
 
 LONG SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value)
@@ -46,6 +52,54 @@ bool GetString(HKEY root, const std::wstring& path, const wchar_t* name, std::ws
     return true;
 }
 
+std::wstring ClassKey(REFCLSID clsid)
+{
+    return L"CLSID\\" + GuidText(clsid);
+}
+
+template <class T>
+HRESULT FactoryFor(REFIID iid, LPVOID* out)
+{
+    auto* factory = new ClassFactory<T>();
+    factory->AddRef();
+    HRESULT hr = factory->QueryInterface(iid, out);
+    factory->Release();
+    return hr;
+}
+
+HRESULT RegisterStandIn(const StandIn& standIn, const wchar_t* path)
+{
+    const std::wstring own = ClassKey(*standIn.own);
+    LONG rc = SetString(HKEY_CLASSES_ROOT, own, nullptr, standIn.description);
+    if (rc == ERROR_SUCCESS)
+        rc = SetString(HKEY_CLASSES_ROOT, own + L"\\InprocServer32", nullptr, path);
+    if (rc == ERROR_SUCCESS)
+        rc = SetString(HKEY_CLASSES_ROOT, own + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+    if (rc != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(rc);
+    // Keep what the prefix had, so that unregistering gives it back.
+    const std::wstring treatAs = ClassKey(*standIn.emulated) + L"\\TreatAs";
+    std::wstring previous;
+    if (GetString(HKEY_CLASSES_ROOT, treatAs, nullptr, previous) &&
+        _wcsicmp(previous.c_str(), GuidText(*standIn.own).c_str()) != 0)
+        SetString(HKEY_CLASSES_ROOT, own, kSavedTreatAs, previous);
+    rc = SetString(HKEY_CLASSES_ROOT, treatAs, nullptr, GuidText(*standIn.own));
+    return HRESULT_FROM_WIN32(rc);
+}
+
+HRESULT UnregisterStandIn(const StandIn& standIn)
+{
+    const std::wstring own = ClassKey(*standIn.own);
+    const std::wstring treatAs = ClassKey(*standIn.emulated) + L"\\TreatAs";
+    std::wstring previous;
+    if (GetString(HKEY_CLASSES_ROOT, own, kSavedTreatAs, previous))
+        SetString(HKEY_CLASSES_ROOT, treatAs, nullptr, previous);
+    else
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, treatAs.c_str());
+    LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, own.c_str());
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(rc);
+}
+
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
@@ -68,13 +122,11 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out)
         return E_POINTER;
     *out = nullptr;
     // COM asks with the emulating class; the real one is accepted as well.
-    if (!IsEqualCLSID(clsid, CLSID_BrowserStandIn) && !IsEqualCLSID(clsid, CLSID_WebBrowser))
-        return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new ClassFactory<standin::WebBrowser>();
-    factory->AddRef();
-    HRESULT hr = factory->QueryInterface(iid, out);
-    factory->Release();
-    return hr;
+    if (IsEqualCLSID(clsid, CLSID_BrowserStandIn) || IsEqualCLSID(clsid, CLSID_WebBrowser))
+        return FactoryFor<standin::WebBrowser>(iid, out);
+    if (IsEqualCLSID(clsid, CLSID_ShellWindowsStandIn) || IsEqualCLSID(clsid, CLSID_ShellWindows))
+        return FactoryFor<standin::ShellWindows>(iid, out);
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 STDAPI DllRegisterServer()
@@ -82,33 +134,21 @@ STDAPI DllRegisterServer()
     wchar_t path[MAX_PATH] = {};
     if (!GetModuleFileNameW(g_instance, path, MAX_PATH))
         return HRESULT_FROM_WIN32(GetLastError());
-    const std::wstring own = OwnKey();
-    LONG rc = SetString(HKEY_CLASSES_ROOT, own, nullptr, L"Wisp test browser stand-in");
-    if (rc == ERROR_SUCCESS)
-        rc = SetString(HKEY_CLASSES_ROOT, own + L"\\InprocServer32", nullptr, path);
-    if (rc == ERROR_SUCCESS)
-        rc = SetString(HKEY_CLASSES_ROOT, own + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-    if (rc != ERROR_SUCCESS)
-        return HRESULT_FROM_WIN32(rc);
-    // Keep what the prefix had, so that unregistering gives it back.
-    const std::wstring treatAs = std::wstring(kWebBrowserKey) + L"\\TreatAs";
-    std::wstring previous;
-    if (GetString(HKEY_CLASSES_ROOT, treatAs, nullptr, previous) &&
-        _wcsicmp(previous.c_str(), GuidText(CLSID_BrowserStandIn).c_str()) != 0)
-        SetString(HKEY_CLASSES_ROOT, own, kSavedTreatAs, previous);
-    rc = SetString(HKEY_CLASSES_ROOT, treatAs, nullptr, GuidText(CLSID_BrowserStandIn));
-    return HRESULT_FROM_WIN32(rc);
+    for (const StandIn& standIn : kStandIns) {
+        HRESULT hr = RegisterStandIn(standIn, path);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
 }
 
 STDAPI DllUnregisterServer()
 {
-    const std::wstring own = OwnKey();
-    const std::wstring treatAs = std::wstring(kWebBrowserKey) + L"\\TreatAs";
-    std::wstring previous;
-    if (GetString(HKEY_CLASSES_ROOT, own, kSavedTreatAs, previous))
-        SetString(HKEY_CLASSES_ROOT, treatAs, nullptr, previous);
-    else
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, treatAs.c_str());
-    LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, own.c_str());
-    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(rc);
+    HRESULT result = S_OK;
+    for (const StandIn& standIn : kStandIns) {
+        HRESULT hr = UnregisterStandIn(standIn);
+        if (FAILED(hr))
+            result = hr;
+    }
+    return result;
 }

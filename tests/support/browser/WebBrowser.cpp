@@ -11,6 +11,8 @@
 #include <exdispid.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <oleacc.h>
+#include <mshtml.h>
 
 #include <thread>
 
@@ -26,6 +28,7 @@ const wchar_t kMessageClass[] = L"WispBrowserStandInMessages";
 const wchar_t kEmbeddingClass[] = L"Shell Embedding";
 const wchar_t kViewClass[] = L"Shell DocObject View";
 const wchar_t kServerClass[] = L"Internet Explorer_Server";
+const wchar_t kFrameClass[] = L"IEFrame";
 
 LRESULT CALLBACK MessageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -43,6 +46,13 @@ LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The innermost view ("Internet Explorer_Server") knows its browser and shows the page.
     auto* browser = reinterpret_cast<WebBrowser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    static const UINT getObject = RegisterWindowMessageW(L"WM_HTML_GETOBJECT");
+    if (message == getObject) {
+        // It hands out its page as Internet Explorer's does, for accessibility clients:
+        // marshalled through LresultFromObject.
+        IUnknown* document = browser ? browser->DocumentObject() : nullptr;
+        return document ? LresultFromObject(IID_IHTMLDocument2, wParam, document) : 0;
+    }
     switch (message) {
     case WM_PAINT:
         if (browser) {
@@ -919,7 +929,7 @@ STDMETHODIMP WebBrowser::get_HWND(SHANDLE_PTR* p)
 {
     if (!p)
         return E_POINTER;
-    *p = reinterpret_cast<SHANDLE_PTR>(m_view);
+    *p = reinterpret_cast<SHANDLE_PTR>(m_view && m_frame ? m_frame : m_view);
     return m_view ? S_OK : E_FAIL;
 }
 
@@ -1111,19 +1121,31 @@ STDMETHODIMP WebBrowser::GetMiscStatus(DWORD, DWORD* status)
 void WebBrowser::CreateViewWindows(HWND parent, const RECT& position)
 {
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-    m_view = CreateWindowExW(0, kEmbeddingClass, L"", style, position.left, position.top,
+    // In a window of Internet Explorer's frame class the stand-in plays that browser's own
+    // page: the document view sits directly in the frame, and HWND answers the frame.
+    wchar_t parentClass[32] = {};
+    GetClassNameW(parent, parentClass, 32);
+    m_frame = wcscmp(parentClass, kFrameClass) == 0 ? parent : nullptr;
+    m_view = CreateWindowExW(0, m_frame ? kViewClass : kEmbeddingClass, L"", style, position.left, position.top,
                              position.right - position.left, position.bottom - position.top, parent, nullptr,
                              ThisModule(), nullptr);
     if (!m_view)
         return;
     RECT client;
     GetClientRect(m_view, &client);
-    HWND docView = CreateWindowExW(0, kViewClass, L"", style, 0, 0, client.right, client.bottom, m_view, nullptr,
-                                   ThisModule(), nullptr);
+    HWND docView = m_view;
+    if (!m_frame)
+        docView = CreateWindowExW(0, kViewClass, L"", style, 0, 0, client.right, client.bottom, m_view, nullptr,
+                                  ThisModule(), nullptr);
     m_server = CreateWindowExW(0, kServerClass, L"", style, 0, 0, client.right, client.bottom, docView, nullptr,
                                ThisModule(), nullptr);
     if (m_server)
         SetWindowLongPtrW(m_server, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+IUnknown* WebBrowser::DocumentObject() const
+{
+    return m_doc ? m_doc->Identity() : nullptr;
 }
 
 void WebBrowser::Paint(HDC dc, const RECT& area)
@@ -1142,6 +1164,7 @@ void WebBrowser::DestroyViewWindows()
         DestroyWindow(m_view);
     m_view = nullptr;
     m_server = nullptr;
+    m_frame = nullptr;
 }
 
 STDMETHODIMP WebBrowser::GetWindow(HWND* hwnd)

@@ -157,6 +157,8 @@ public:
     HWND Window() override;
     IUnknown* Browser() override { return Identity(); }
 
+    // The current page (the server window's WM_HTML_GETOBJECT answer), or null.
+    IUnknown* DocumentObject() const;
     // Window procedures' entry back into the object.
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // Shows the current page in the view window's device context.
@@ -193,6 +195,7 @@ private:
     HWND m_messageWindow = nullptr;
     HWND m_view = nullptr;       // "Shell Embedding", while in-place active
     HWND m_server = nullptr;     // "Internet Explorer_Server" inside it
+    HWND m_frame = nullptr;      // the "IEFrame" window it sits in directly, if it does
     ComPtr<IOleClientSite> m_site;
     ComPtr<IOleInPlaceSite> m_inPlaceSite;
     ComPtr<IOleAdviseHolder> m_adviseHolder;

@@ -1,5 +1,6 @@
-// Registers the browser stand-in (beside this program) in the running Wine prefix, so that
-// CoCreateInstance(CLSID_WebBrowser) gives it on every thread and in every process.
+// Registers the browser stand-in and the shell window list stand-in (beside this program) in the
+// running Wine prefix, so that CoCreateInstance(CLSID_WebBrowser) and in-process
+// CoCreateInstance(CLSID_ShellWindows) give them on every thread and in every process.
 //   register_browser_standin [/u]
 #include "BrowserStandIn.h"
 

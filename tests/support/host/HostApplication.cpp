@@ -14,6 +14,7 @@ namespace host {
 namespace {
 
 const char kContainerClass[] = "WispTestHostContainer";
+const char kFrameClass[] = "WispTestHostFrame";
 
 HINSTANCE ThisModule()
 {
@@ -47,7 +48,8 @@ bool HostApplication::Create(int width, int height, bool visible)
     wc.hInstance = ThisModule();
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = HOST_WINDOW_CLASS;
+    const char* hostClass = m_contractWindow ? HOST_WINDOW_CLASS : kFrameClass;
+    wc.lpszClassName = hostClass;
     RegisterClassExA(&wc);
     wc.lpfnWndProc = ContainerProc;
     wc.lpszClassName = kContainerClass;
@@ -55,7 +57,8 @@ bool HostApplication::Create(int width, int height, bool visible)
 
     RECT frame = {0, 0, width, height};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-    m_hostWindow = CreateWindowExA(0, HOST_WINDOW_CLASS, HOST_WINDOW_TITLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
+    m_hostWindow = CreateWindowExA(0, hostClass, m_contractWindow ? HOST_WINDOW_TITLE : "Wisp test frame",
+                                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
                                    0, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                                    ThisModule(), this);
     if (!m_hostWindow)

@@ -32,6 +32,9 @@ public:
     HostApplication(const HostApplication&) = delete;
     HostApplication& operator=(const HostApplication&) = delete;
 
+    // Before Create: false makes the top-level window a plain frame rather than the host
+    // contract's, for tests whose host application is another process (TidewireDesktop.exe).
+    void SetContractWindow(bool contract) { m_contractWindow = contract; }
     // The mutex and the windows; the container fills the host window's client area.
     bool Create(int width = 640, int height = 480, bool visible = false);
     // Creates Wisp.WispControl in the container. Answers the creation's HRESULT.
@@ -87,6 +90,7 @@ private:
     static LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Record(ReceivedMessage::Window window, UINT message, WPARAM wParam, LPARAM lParam, std::string data = {});
 
+    bool m_contractWindow = true;
     UniqueHandle m_creationMutex;
     HWND m_hostWindow = nullptr;
     HWND m_container = nullptr;

@@ -9,7 +9,8 @@
 // -NoBrowser keeps the host window hidden. Switches may also stand, one a line, in
 // "TidewireDesktop.options" beside the program, for runs whose command line another program
 // writes (the screen saver's launch). The record defaults to "TidewireDesktop.record" beside
-// the program.
+// the program. A dialog announced with 1054 (showing, its window) makes 1053 answer 1 until
+// 1054 withdraws it.
 #include <windows.h>
 
 #include <cstdlib>
@@ -94,7 +95,23 @@ Options ReadOptions()
 struct Desktop {
     host::HostRecordWriter* record;
     host::Mothership* mothership;
+    host::HostApplication* app;
+    HWND modalDialog;
 };
+
+// The host's side of the modal-dialog messages: a dialog announced showing (1054) is what
+// "a modal dialog shows" (1053) answers, and what "to the front" (1055) raises.
+void TrackModalDialog(Desktop& desktop, const host::ReceivedMessage& m)
+{
+    if (m.window != host::ReceivedMessage::Host)
+        return;
+    if (m.message == RM_SET_MODAL_DIALOG_SHOWING) {
+        desktop.app->SetReply(RM_MODAL_DIALOG_SHOWING, m.wParam ? 1 : 0);
+        desktop.modalDialog = m.wParam ? reinterpret_cast<HWND>(m.lParam) : nullptr;
+    } else if (m.message == RM_FORCE_MODAL_TO_FRONT && desktop.modalDialog && IsWindow(desktop.modalDialog)) {
+        SetWindowPos(desktop.modalDialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    }
+}
 
 bool Command(Desktop& desktop, const host::ReceivedMessage& m)
 {
@@ -128,6 +145,7 @@ void OnReceived(const host::ReceivedMessage& m, void* context)
     if (Command(desktop, m))
         return;
     desktop.record->Message(m);
+    TrackModalDialog(desktop, m);
     if (m.message == RM_EXIT)
         PostQuitMessage(0);
 }
@@ -138,7 +156,7 @@ int Run(const Options& options, host::HostRecordWriter& record)
         Sleep(options.startupDelay);
     host::HostApplication app;
     host::Mothership mothership;
-    Desktop desktop = {&record, &mothership};
+    Desktop desktop = {&record, &mothership, &app, nullptr};
     app.SetObserver(OnReceived, &desktop);
     mothership.SetObserver(OnReceived, &desktop);
     if (!app.Create(640, 480, !options.noBrowser))
