@@ -1,6 +1,7 @@
 #include "NamedPipe.h"
 
 #include "PipeBuffer.h"
+#include "PipeRecord.h"
 
 #include "common/PersistentSettings.h"
 #include "common/QDCopyData.h"
@@ -13,6 +14,7 @@
 namespace {
 
 const DWORD kHeadBytes = sizeof(QD_COPYDATASTRUCT);
+static_assert(NamedPipe::kReadChunkBytes == pipe_record::kReadChunkBytes, "one read size");
 const DWORD kCloseWaitMs = 1000;
 const DWORD kCloseCheckMs = 10;
 // Published while the host has made its registration but not yet its pipes.
@@ -287,8 +289,8 @@ DWORD WINAPI NamedPipe::CallBackThread(void* parameter)
                 break;
             }
             const bool valid = link->valid;
-            const BYTE* record = nullptr;
-            DWORD length = 0;
+            const uint8_t* record = nullptr;
+            uint32_t length = 0;
             // Only a record read whole is handed on: its head, N further bytes, nothing else.
             const bool whole = valid && buffer.GetBuffer(&record, &length) &&
                                length == bytesRead && QDCopyDataFromBytes(record, length) &&
@@ -342,54 +344,27 @@ bool NamedPipe::ReadRecord(HANDLE handle, PipeBuffer* pipeBuffer, DWORD* bytesRe
     }
     *bytesRead = 0;
 
-    // The head. A byte pipe may hand it over in pieces; only an error or the end fails it.
-    QD_COPYDATASTRUCT head = {};
-    BYTE* headBytes = reinterpret_cast<BYTE*>(&head);
-    DWORD got = 0;
-    BOOL success = TRUE;
-    while (got < kHeadBytes) {
+    auto readFile = [](void* context, uint8_t* into, uint32_t wanted, uint32_t* got) {
         DWORD count = 0;
-        success = ReadFile(handle, headBytes + got, kHeadBytes - got, &count, nullptr);
-        if (!success || count == 0)
-            break;
-        got += count;
-    }
-    bool failed = false;
-    if (got < kHeadBytes) {
+        const BOOL success = ReadFile(static_cast<HANDLE>(context), into, wanted, &count, nullptr);
+        *got = count;
+        return success != FALSE;
+    };
+    const pipe_record::Result result =
+        pipe_record::Read(readFile, handle, *pipeBuffer, kMaxRecordByteCount);
+    if (result.outcome == pipe_record::Outcome::ShortHead)
         TraceLog("    NamedPipe::ReadPipe - Failed reading QD_COPYDATASTRUCT from pipe.  success=%d, "
                  "lpNumberOfBytesRead=%d\n",
-                 success ? 1 : 0, static_cast<int>(got));
-        failed = true;
-    } else if (head.cbData > kMaxRecordByteCount) {
+                 result.headReadOk ? 1 : 0, static_cast<int>(result.headBytes));
+    else if (result.outcome == pipe_record::Outcome::Oversized)
         TraceLog("NamedPipe::ReadPipe - record claims %lu bytes, more than the %lu allowed.\n",
-                 static_cast<unsigned long>(head.cbData),
+                 static_cast<unsigned long>(result.byteCount),
                  static_cast<unsigned long>(kMaxRecordByteCount));
-        failed = true;
-    } else if (!pipeBuffer->Add(headBytes, kHeadBytes)) {
-        failed = true;
-    }
-
-    // The rest of the payload and the terminator, at most 4,096 bytes a read, each read
-    // straight into its place in the record.
-    BYTE* room = nullptr;
-    if (!failed && head.cbData > 0 && !(room = pipeBuffer->Reserve(head.cbData)))
-        failed = true;
-    DWORD rest = 0;
-    while (!failed && rest < head.cbData) {
-        DWORD count = 0;
-        const DWORD wanted = std::min<DWORD>(head.cbData - rest, kReadChunkBytes);
-        if (!ReadFile(handle, room + rest, wanted, &count, nullptr) || count == 0 ||
-            !pipeBuffer->Commit(count)) {
-            failed = true;
-            break;
-        }
-        rest += count;
-    }
-    if (failed) {
+    if (result.outcome != pipe_record::Outcome::Whole) {
         TraceLog("NamedPipe::ReadPipe - Pipe Read Failed!\n");
         return false;
     }
-    *bytesRead = kHeadBytes + head.cbData;
+    *bytesRead = result.length;
     return true;
 }
 

@@ -1,7 +1,5 @@
 #include "PipeBuffer.h"
 
-#include "common/TraceLog.h"
-
 #include <cstring>
 #include <new>
 
@@ -9,30 +7,24 @@ namespace {
 
 // A store up to this size is kept between records: the pipe buffer's size, so ordinary
 // records are read without allocating, and a rare large one does not stay pinned.
-const DWORD kKeptCapacity = 64000;
+const uint32_t kKeptCapacity = 64000;
 
 }  // namespace
 
-bool PipeBuffer::Grow(DWORD length)
+bool PipeBuffer::Grow(uint32_t length)
 {
-    if (length > MAXDWORD - m_dwTotal) {
-        TraceLog("PipeBuffer::Add - %lu more bytes would overflow the total.\n",
-                 static_cast<unsigned long>(length));
+    if (length > UINT32_MAX - m_dwTotal)
         return false;
-    }
-    const DWORD needed = m_dwTotal + length;
+    const uint32_t needed = m_dwTotal + length;
     if (needed <= m_dwCapacity && m_store)
         return true;
-    DWORD capacity = m_dwCapacity > MAXDWORD / 2 ? MAXDWORD : m_dwCapacity * 2;
+    uint32_t capacity = m_dwCapacity > UINT32_MAX / 2 ? UINT32_MAX : m_dwCapacity * 2;
     if (capacity < needed)
         capacity = needed;
     // Not zero-filled: every byte handed out has been written by Add or by a read.
-    std::unique_ptr<BYTE[]> store(new (std::nothrow) BYTE[capacity ? capacity : 1]);
-    if (!store) {
-        TraceLog("PipeBuffer::Add - out of memory for %lu bytes.\n",
-                 static_cast<unsigned long>(capacity));
+    std::unique_ptr<uint8_t[]> store(new (std::nothrow) uint8_t[capacity ? capacity : 1]);
+    if (!store)
         return false;
-    }
     if (m_dwTotal)
         std::memcpy(store.get(), m_store.get(), m_dwTotal);
     m_store = std::move(store);
@@ -40,35 +32,29 @@ bool PipeBuffer::Grow(DWORD length)
     return true;
 }
 
-bool PipeBuffer::Add(const void* bytes, DWORD length)
+bool PipeBuffer::Add(const void* bytes, uint32_t length)
 {
-    if (!bytes) {
-        TraceLog("PipeBuffer::Add - pBytes is NULL.\n");
+    if (!bytes)
         return false;
-    }
-    BYTE* room = Reserve(length);
+    uint8_t* room = Reserve(length);
     if (!room)
         return false;
     std::memcpy(room, bytes, length);
     return Commit(length);
 }
 
-BYTE* PipeBuffer::Reserve(DWORD length)
+uint8_t* PipeBuffer::Reserve(uint32_t length)
 {
     return Grow(length) ? m_store.get() + m_dwTotal : nullptr;
 }
 
-bool PipeBuffer::Commit(DWORD length)
+bool PipeBuffer::Commit(uint32_t length)
 {
-    if (!m_store || length > m_dwCapacity - m_dwTotal) {
-        TraceLog("PipeBuffer::Commit - %lu bytes were not reserved.\n",
-                 static_cast<unsigned long>(length));
+    if (!m_store || length > m_dwCapacity - m_dwTotal)
         return false;
-    }
     try {
         m_chunkLengths.push_back(length);
     } catch (const std::bad_alloc&) {
-        TraceLog("PipeBuffer::Add - out of memory for the chunk list.\n");
         return false;
     }
     ++m_dwChunkCount;
@@ -76,12 +62,10 @@ bool PipeBuffer::Commit(DWORD length)
     return true;
 }
 
-bool PipeBuffer::GetBuffer(const BYTE** buffer, DWORD* length)
+bool PipeBuffer::GetBuffer(const uint8_t** buffer, uint32_t* length)
 {
-    if (!buffer || !length) {
-        TraceLog("PipeBuffer::GetBuffer - output pointer is NULL.\n");
+    if (!buffer || !length)
         return false;
-    }
     if (m_chunkLengths.empty())
         return false;
     *buffer = m_store.get();
@@ -100,7 +84,7 @@ void PipeBuffer::Clear()
     }
 }
 
-DWORD PipeBuffer::ChunkLength(DWORD index) const
+uint32_t PipeBuffer::ChunkLength(uint32_t index) const
 {
     return index < m_chunkLengths.size() ? m_chunkLengths[index] : 0;
 }

@@ -1,11 +1,9 @@
 #include "common/PersistentSettings.h"
 
 #include "common/HostMessages.h"
-#include "common/Obfuscation.h"
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
 #include "common/TraceLog.h"
-#include "common/XmlTagReader.h"
 
 #include <io.h>
 #include <share.h>
@@ -73,8 +71,8 @@ PersistentSettings::~PersistentSettings()
         CloseHandle(m_hSingleInstanceMutex);
         m_hSingleInstanceMutex = nullptr;
     }
-    m_intProperties.clear();
-    m_stringProperties.clear();
+    m_document.ints.clear();
+    m_document.strings.clear();
 }
 
 bool PersistentSettings::BuildPath()
@@ -92,25 +90,7 @@ bool PersistentSettings::Load()
         return false;
     }
 
-    XmlTagReader reader(buffer.get());
-    XmlTag tag;
-    while (reader.Next(tag, true) == XmlTagReader::kTag) {
-        if (tag.isEndTag)
-            continue;
-        const char* id = XmlTagReader::FindAttribute(tag, "propertyID");
-        const char* value = XmlTagReader::FindAttribute(tag, "value");
-        if (!id || !value)
-            continue;
-        if (std::strcmp(tag.name, "int") == 0) {
-            m_intProperties[id] = XmlDecimalValue(value);
-        } else if (std::strcmp(tag.name, "string") == 0) {
-            const char* encrypted = XmlTagReader::FindAttribute(tag, "encrypted");
-            if (encrypted && XmlDecimalValue(encrypted) != 0)
-                m_stringProperties[id] = QDUtilities::DeobfuscateString(value);
-            else
-                m_stringProperties[id] = value;
-        }
-    }
+    settings_document::Parse(buffer.get(), m_document);
     return true;
 }
 
@@ -122,28 +102,15 @@ bool PersistentSettings::WriteTo(const std::string& path) const
     if (!file)
         return false;
     FILE* out = file.get();
-    fputs("<?xml version='1.0'?>\r", out);
-    fputs("<configdata>\r", out);
-    // An entry the reader could not take back (a hand-edited file may hold one) is left out:
-    // written raw, it would end the reading there and every later entry would be lost.
-    for (const auto& entry : m_intProperties) {
-        if (!IsStorable(entry.first)) {
-            TraceLog("PersistentSettings::Save - left out int '%s': its ID cannot be kept.\n", entry.first.c_str());
-            continue;
-        }
-        fprintf(out, "  <int propertyID='%s' value='%d' />\r", entry.first.c_str(), entry.second);
+    std::vector<settings_document::LeftOut> leftOut;
+    const std::string text = settings_document::Write(m_document, m_bEncryptStrings, &leftOut);
+    for (const settings_document::LeftOut& entry : leftOut) {
+        if (entry.isInt)
+            TraceLog("PersistentSettings::Save - left out int '%s': its ID cannot be kept.\n", entry.id.c_str());
+        else
+            TraceLog("PersistentSettings::Save - left out string '%s': it cannot be kept.\n", entry.id.c_str());
     }
-    for (const auto& entry : m_stringProperties) {
-        const std::string value =
-            m_bEncryptStrings ? QDUtilities::ObfuscateString(entry.second) : entry.second;
-        if (!IsStorable(entry.first) || !IsStorable(value)) {
-            TraceLog("PersistentSettings::Save - left out string '%s': it cannot be kept.\n", entry.first.c_str());
-            continue;
-        }
-        fprintf(out, "  <string propertyID='%s' value='%s' encrypted='%d'/>\r",
-                entry.first.c_str(), value.c_str(), m_bEncryptStrings ? 1 : 0);
-    }
-    fputs("</configdata>\r", out);
+    fwrite(text.data(), 1, text.size(), out);
     // On the disk before it replaces the old file, so that a crash cannot leave an empty one.
     const bool written = fflush(out) == 0 && _commit(_fileno(out)) == 0 && !ferror(out);
     return fclose(file.release()) == 0 && written;
@@ -183,8 +150,8 @@ bool PersistentSettings::GetProperty(const char* id, std::string& out)
         TraceLog("PersistentSettings::GetProperty (string) failed! \n");
         return false;
     }
-    auto found = m_stringProperties.find(id);
-    if (found == m_stringProperties.end())
+    auto found = m_document.strings.find(id);
+    if (found == m_document.strings.end())
         return false;
     out = found->second;
     return true;
@@ -204,8 +171,8 @@ bool PersistentSettings::GetProperty(const char* id, int& out)
         TraceLog("PersistentSettings::GetProperty (int) failed! \n");
         return false;
     }
-    auto found = m_intProperties.find(id);
-    if (found == m_intProperties.end())
+    auto found = m_document.ints.find(id);
+    if (found == m_document.ints.end())
         return false;
     out = found->second;
     return true;
@@ -222,7 +189,7 @@ bool PersistentSettings::GetProperty(const char* id, bool& out)
 
 bool PersistentSettings::IsStorable(const std::string& text)
 {
-    return text.find_first_of("'\n") == std::string::npos;
+    return settings_document::IsStorable(text);
 }
 
 bool PersistentSettings::SetProperty(const char* id, const std::string& value, bool deferSave)
@@ -239,7 +206,7 @@ bool PersistentSettings::SetProperty(const char* id, const std::string& value, b
     }
     if (!IsUsable())
         return false;
-    m_stringProperties[id] = value;
+    m_document.strings[id] = value;
     if (!deferSave)
         Save();
     return true;
@@ -276,7 +243,7 @@ bool PersistentSettings::SetProperty(const char* id, int value, bool deferSave)
     }
     if (!IsUsable())
         return false;
-    m_intProperties[id] = value;
+    m_document.ints[id] = value;
     if (!deferSave)
         Save();
     return true;
@@ -291,9 +258,9 @@ bool PersistentSettings::RemoveProperty(const char* id, Kind kind, bool deferSav
     if (!IsUsable())
         return false;
     if (kind == Kind::Int)
-        m_intProperties.erase(id);
+        m_document.ints.erase(id);
     else
-        m_stringProperties.erase(id);
+        m_document.strings.erase(id);
     if (!deferSave)
         Save();
     return true;

@@ -7,8 +7,9 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
+
+#include "common/SettingsDocument.h"
 
 class PersistentSettings {
 public:
@@ -41,9 +42,8 @@ public:
     enum class Kind { Int, String };
     bool RemoveProperty(const char* id, Kind kind, bool deferSave = false);
 
-    // Whether the file can hold this ID (or unscrambled text) so that it reads back the same:
-    // no quote, which would end the attribute, and no line feed, which the text-mode file turns
-    // into a line end. Scrambled values hold neither; a value's zero byte ends it, though.
+    // Whether the file can hold this ID (or unscrambled text) so that it reads back the same
+    // (settings_document::IsStorable).
     static bool IsStorable(const std::string& text);
 
     // E-mail accounts: the ID is propertyType + accountType + decimal index.
@@ -71,6 +71,5 @@ private:
     HANDLE m_hSingleInstanceMutex = nullptr;
     bool m_bOwnsMutex = false;
     std::string m_strPath;
-    std::map<std::string, int> m_intProperties;
-    std::map<std::string, std::string> m_stringProperties;
+    SettingsDocument m_document;   // the int and the string properties
 };

@@ -10,29 +10,6 @@ namespace {
 const std::size_t kCommandBufferSize = 4096;
 const std::size_t kBigBufferSize = 4096;
 
-// The message count of an EXAMINE answer's "* <n> EXISTS" line; -1 when there is none.
-long long ExistingMessages(const std::string& response)
-{
-    std::size_t lineStart = 0;
-    while (lineStart < response.size()) {
-        std::size_t lineEnd = response.find('\n', lineStart);
-        if (lineEnd == std::string::npos)
-            lineEnd = response.size();
-        const std::string line = response.substr(lineStart, lineEnd - lineStart);
-        if (line.compare(0, 2, "* ") == 0) {
-            char* end = nullptr;
-            const char* digits = line.c_str() + 2;
-            if (*digits >= '0' && *digits <= '9') {
-                const unsigned long long count = std::strtoull(digits, &end, 10);
-                if (_strnicmp(end, " EXISTS", 7) == 0)
-                    return static_cast<long long>(count);
-            }
-        }
-        lineStart = lineEnd + 1;
-    }
-    return -1;
-}
-
 }  // namespace
 
 CIMapConnection::~CIMapConnection()
@@ -81,7 +58,7 @@ bool CIMapConnection::Connect(const std::string& server, const std::string& user
         return false;
     }
     // "1:*" names no message in an empty mailbox and servers refuse it: nothing to fetch.
-    if (ExistingMessages(response) == 0)
+    if (mail_response::ExistingMessages(response) == 0)
         return true;
     if (!SendToServer("? FETCH 1:* FLAGS\r\n", response)) {
         TraceLog("Failed to get new messages\n");
@@ -101,25 +78,12 @@ bool CIMapConnection::Statistics(uint32_t& count, uint32_t& size)
 
 bool CIMapConnection::IsResponseOK(const char* text)
 {
-    return text && _strnicmp(text, "? NO", 4) != 0 && _strnicmp(text, "? BAD", 5) != 0;
+    return mail_response::IsImapOk(text);
 }
 
 uint32_t CIMapConnection::CountUnseen(const std::string& fetchResponse)
 {
-    if (_strnicmp(fetchResponse.c_str(), "* 1 FETCH", 9) != 0)
-        return 0;
-    uint32_t unseen = 0;
-    std::size_t lineStart = 0;
-    for (;;) {
-        const std::size_t lineEnd = fetchResponse.find('\n', lineStart);
-        if (lineEnd == std::string::npos)
-            break;   // the last line is the tagged completion
-        const std::string line = fetchResponse.substr(lineStart, lineEnd - lineStart);
-        if (line.find("\\Seen") == std::string::npos)
-            ++unseen;
-        lineStart = lineEnd + 1;
-    }
-    return unseen;
+    return mail_response::CountUnseen(fetchResponse);
 }
 
 std::string CIMapConnection::Quote(const std::string& text)

@@ -40,26 +40,6 @@ bool ResolveServer(const std::string& server, in_addr& address)
     return true;
 }
 
-// Reads an unsigned decimal number after optional blanks; false when there is none or it
-// does not fit 32 bits.
-bool ParseCount(const char* text, uint32_t& value, const char*& end)
-{
-    while (*text == ' ' || *text == '\t')
-        ++text;
-    if (*text < '0' || *text > '9')
-        return false;
-    unsigned long long number = 0;
-    while (*text >= '0' && *text <= '9') {
-        number = number * 10 + static_cast<unsigned>(*text - '0');
-        if (number > UINT32_MAX)
-            return false;
-        ++text;
-    }
-    value = static_cast<uint32_t>(number);
-    end = text;
-    return true;
-}
-
 // Waits until the socket has bytes to read, for at most `milliseconds`: 1 when readable,
 // 0 when nothing came, SOCKET_ERROR on failure.
 int WaitReadable(SOCKET socket, DWORD milliseconds)
@@ -157,13 +137,8 @@ bool CPop3Connection::Statistics(uint32_t& count, uint32_t& size)
         TraceLog("Error retrieving the STAT response from the POP3 server");
         return false;
     }
-    // "+OK <count> <size>"
-    const char* blank = text.c_str() + std::strcspn(text.c_str(), " \t");
     uint32_t messages = 0, bytes = 0;
-    const char* end = nullptr;
-    if (_strnicmp(text.c_str(), "+OK", 3) != 0 || *blank == '\0' ||
-        !ParseCount(blank, messages, end) || (*end != ' ' && *end != '\t') ||
-        !ParseCount(end, bytes, end)) {
+    if (!mail_response::ParseStat(text.c_str(), messages, bytes)) {
         TraceLog("POP3 server did not respond correctly to the STAT response\n");
         return false;
     }
@@ -200,7 +175,7 @@ bool CPop3Connection::ReadResponse(char* buffer, std::size_t bufferSize, const c
 
 bool CPop3Connection::IsResponseOK(const char* text)
 {
-    return text && _strnicmp(text, "+OK", 3) == 0;
+    return mail_response::IsPop3Ok(text);
 }
 
 bool CPop3Connection::Reset()
@@ -318,12 +293,10 @@ bool CPop3Connection::Receive(char* buffer, std::size_t bufferSize, const char* 
         return false;
     }
 
-    const std::size_t terminatorLength = std::strlen(terminator);
+    mail_response::EndScanner scanner(end, terminator);
     char* text = buffer;
     std::size_t capacity = bufferSize;
     std::size_t length = 0;
-    std::size_t lineStart = 0;        // TaggedLine: the first line not yet known to be untagged
-    std::size_t taggedLine = 0;
     const DWORD start = GetTickCount();
     auto keep = [&] { m_strLastResponse.assign(text, length); };
 
@@ -391,40 +364,16 @@ bool CPop3Connection::Receive(char* buffer, std::size_t bufferSize, const char* 
         length += static_cast<std::size_t>(received);
         text[length] = '\0';
 
-        bool complete = false;
-        if (end == ResponseEnd::Terminator) {
-            // The terminator may straddle two receives.
-            const std::size_t from =
-                before >= terminatorLength - 1 ? before - (terminatorLength - 1) : 0;
-            const char* found =
-                std::search(text + from, text + length, terminator, terminator + terminatorLength);
-            if (found != text + length) {
-                // The response ends at its terminator.
-                length = static_cast<std::size_t>(found - text);
-                complete = true;
-            }
-        } else {
-            // Only complete lines count; the tagged one ends the response.
-            for (std::size_t i = before; i < length && !complete; ++i) {
-                if (text[i] != '\n')
-                    continue;
-                if (i - lineStart >= 2 && text[lineStart] == '?' && text[lineStart + 1] == ' ') {
-                    taggedLine = lineStart;
-                    length = i > lineStart && text[i - 1] == '\r' ? i - 1 : i;
-                    complete = true;
-                } else {
-                    lineStart = i + 1;
-                }
-            }
-        }
+        const bool complete = scanner.Scan(text, before, length);
         if (!complete)
             continue;
 
+        length = scanner.Length();
         text[length] = '\0';
         keep();
         bool ok = IsResponseOK(text);
         if (end == ResponseEnd::TaggedLine)
-            ok = ok && IsResponseOK(text + taggedLine);
+            ok = ok && IsResponseOK(text + scanner.TaggedLine());
         if (!ok)
             WSASetLastError(WSAEPROTONOSUPPORT);   // 10043: the server refused
         return ok;

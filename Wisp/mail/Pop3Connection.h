@@ -4,6 +4,8 @@
 
 #include <winsock2.h>
 
+#include "Wisp/mail/MailResponse.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,10 +45,7 @@ public:
     static const std::size_t kMaxResponseLength = 16 * 1024 * 1024;
 
 protected:
-    enum class ResponseEnd {
-        Terminator,   // the terminator anywhere in the text
-        TaggedLine,   // a complete line starting with the IMAP tag "? "
-    };
+    using ResponseEnd = mail_response::End;
 
     // The TCP connection and the greeting, shared by both protocols.
     bool OpenConnection(const std::string& server, unsigned short port);

@@ -36,15 +36,20 @@ configure_and_build() {   # preset [targets...]
 }
 
 # The portable pieces (tag reader, string obfuscation, URL splitter, manifest text rules, the
-# download allow-list, the screen saver's command line, the menu-file and resource-file parses)
-# built for this machine with the host compiler under the address and undefined-behaviour
-# sanitizers, and run. Rebuilt only when a source changed.
+# download allow-list, the screen saver's command line, the menu-file and resource-file parses,
+# the settings document, the mail answers, the pipe-record reading) built for this machine with
+# the host compiler under the address and undefined-behaviour sanitizers, and run. Rebuilt only
+# when a source changed.
 native_tests() {
   local out="$ROOT/build/native" exe="$ROOT/build/native/portable_tests"
   local sources=("$ROOT/common/XmlTagReader.cpp" "$ROOT/common/Obfuscation.cpp"
                  "$ROOT/common/UrlSplitter.cpp" "$ROOT/Wisp/update/ManifestRules.cpp" "$ROOT/Wisp/update/DomainAllowList.cpp"
                  "$ROOT/ScreenSaver/CommandLine.cpp"
                  "$ROOT/Wisp/windows/MenuFile.cpp" "$ROOT/Wisp/windows/ResourceText.cpp"
+                 "$ROOT/common/SettingsDocument.cpp" "$ROOT/Wisp/mail/MailResponse.cpp"
+                 "$ROOT/ScreenSaver/PipeBuffer.cpp" "$ROOT/ScreenSaver/PipeRecord.cpp"
+                 "$ROOT/tests/settings/SettingsDocumentTest.cpp" "$ROOT/tests/mail/MailResponseTest.cpp"
+                 "$ROOT/tests/pipe/PipeRecordTest.cpp"
                  "$ROOT/tests/tagreader/XmlTagReaderTest.cpp" "$ROOT/tests/tagreader/ObfuscationTest.cpp"
                  "$ROOT/tests/url/UrlSplitterTest.cpp" "$ROOT/tests/update/DomainAllowListTest.cpp"
                  "$ROOT/tests/screensaver/CommandLineTest.cpp"
@@ -54,7 +59,9 @@ native_tests() {
   [ -x "$exe" ] || stale=1
   for f in "${sources[@]}" "$ROOT/common/XmlTagReader.h" "$ROOT/common/Obfuscation.h" \
            "$ROOT/common/UrlSplitter.h" "$ROOT/Wisp/update/ManifestRules.h" "$ROOT/Wisp/update/DomainAllowList.h" "$ROOT/ScreenSaver/CommandLine.h" \
-           "$ROOT/Wisp/windows/MenuFile.h" "$ROOT/Wisp/windows/ResourceText.h"; do
+           "$ROOT/Wisp/windows/MenuFile.h" "$ROOT/Wisp/windows/ResourceText.h" \
+           "$ROOT/common/SettingsDocument.h" "$ROOT/Wisp/mail/MailResponse.h" "$ROOT/ScreenSaver/PipeBuffer.h" \
+           "$ROOT/ScreenSaver/PipeRecord.h" "$ROOT/common/QDCopyData.h"; do
     [ "$f" -nt "$exe" ] && stale=1
   done
   if [ "$stale" = 1 ]; then

@@ -209,8 +209,8 @@ std::vector<uint8_t> RawRecord(uint32_t message, uint32_t wParam, uint32_t lPara
 TEST(PipeBufferTest, JoinsChunksInOrderAndStartsAfresh)
 {
     PipeBuffer buffer;
-    const BYTE* joined = nullptr;
-    DWORD length = 0;
+    const uint8_t* joined = nullptr;
+    uint32_t length = 0;
     EXPECT_FALSE(buffer.GetBuffer(&joined, &length));
     EXPECT_FALSE(buffer.Add(nullptr, 3));
 
@@ -243,7 +243,7 @@ TEST(PipeBufferTest, ReadsGoStraightIntoPlaceAndTheStoreIsReused)
     PipeBuffer buffer;
     EXPECT_FALSE(buffer.Commit(1));   // nothing reserved
     ASSERT_TRUE(buffer.Add("head", 4));
-    BYTE* room = buffer.Reserve(6);
+    uint8_t* room = buffer.Reserve(6);
     ASSERT_NE(nullptr, room);
     std::memcpy(room, "abc", 3);
     ASSERT_TRUE(buffer.Commit(3));
@@ -253,8 +253,8 @@ TEST(PipeBufferTest, ReadsGoStraightIntoPlaceAndTheStoreIsReused)
     EXPECT_EQ(3u, buffer.ChunkCount());
     EXPECT_EQ(3u, buffer.ChunkLength(1));
     EXPECT_EQ(10u, buffer.Total());
-    const BYTE* joined = nullptr;
-    DWORD length = 0;
+    const uint8_t* joined = nullptr;
+    uint32_t length = 0;
     ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
     EXPECT_EQ("headabcdef", std::string(reinterpret_cast<const char*>(joined), length));
 
@@ -468,8 +468,8 @@ TEST_F(PipeChannelTest, RecordsAreReadAsHeadThenChunksOfAtMost4096)
             reads.push_back(buffer.ChunkLength(k));
         EXPECT_EQ(c.reads, reads);
 
-        const BYTE* joined = nullptr;
-        DWORD length = 0;
+        const uint8_t* joined = nullptr;
+        uint32_t length = 0;
         ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
         ASSERT_EQ(bytesRead, length);
         const QD_COPYDATASTRUCT* record = reinterpret_cast<const QD_COPYDATASTRUCT*>(joined);
@@ -495,8 +495,8 @@ TEST_F(PipeChannelTest, RecordsAreReadAsHeadThenChunksOfAtMost4096)
         DWORD bytesRead = 0;
         ASSERT_TRUE(pipe.ReadPipe(&buffer, &bytesRead));
         ASSERT_EQ(20u, bytesRead);
-        const BYTE* joined = nullptr;
-        DWORD length = 0;
+        const uint8_t* joined = nullptr;
+        uint32_t length = 0;
         ASSERT_TRUE(buffer.GetBuffer(&joined, &length));
         EXPECT_EQ(i, reinterpret_cast<const QD_COPYDATASTRUCT*>(joined)->wParam);
         EXPECT_EQ(~i, reinterpret_cast<const QD_COPYDATASTRUCT*>(joined)->lParam);

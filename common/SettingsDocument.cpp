@@ -1,0 +1,66 @@
+#include "common/SettingsDocument.h"
+
+#include "common/Obfuscation.h"
+#include "common/XmlTagReader.h"
+
+#include <cstring>
+
+namespace settings_document {
+
+bool Parse(char* text, SettingsDocument& document)
+{
+    XmlTagReader reader(text);
+    XmlTag tag;
+    XmlTagReader::Result result;
+    while ((result = reader.Next(tag, true)) == XmlTagReader::kTag) {
+        if (tag.isEndTag)
+            continue;
+        const char* id = XmlTagReader::FindAttribute(tag, "propertyID");
+        const char* value = XmlTagReader::FindAttribute(tag, "value");
+        if (!id || !value)
+            continue;
+        if (std::strcmp(tag.name, "int") == 0) {
+            document.ints[id] = XmlDecimalValue(value);
+        } else if (std::strcmp(tag.name, "string") == 0) {
+            const char* encrypted = XmlTagReader::FindAttribute(tag, "encrypted");
+            if (encrypted && XmlDecimalValue(encrypted) != 0)
+                document.strings[id] = QDUtilities::DeobfuscateString(value);
+            else
+                document.strings[id] = value;
+        }
+    }
+    return result != XmlTagReader::kMalformed;
+}
+
+bool IsStorable(const std::string& text)
+{
+    return text.find_first_of(std::string("'\n\0", 3)) == std::string::npos;
+}
+
+std::string Write(const SettingsDocument& document, bool scramble, std::vector<LeftOut>* leftOut)
+{
+    std::string text = "<?xml version='1.0'?>\r<configdata>\r";
+    for (const auto& entry : document.ints) {
+        if (!IsStorable(entry.first)) {
+            if (leftOut)
+                leftOut->push_back({true, entry.first});
+            continue;
+        }
+        text += "  <int propertyID='" + entry.first + "' value='" + std::to_string(entry.second) +
+                "' />\r";
+    }
+    for (const auto& entry : document.strings) {
+        const std::string value = scramble ? QDUtilities::ObfuscateString(entry.second) : entry.second;
+        if (!IsStorable(entry.first) || !IsStorable(value)) {
+            if (leftOut)
+                leftOut->push_back({false, entry.first});
+            continue;
+        }
+        text += "  <string propertyID='" + entry.first + "' value='" + value + "' encrypted='" +
+                (scramble ? "1" : "0") + "'/>\r";
+    }
+    text += "</configdata>\r";
+    return text;
+}
+
+}  // namespace settings_document

@@ -1,0 +1,145 @@
+// The URL splitter and the manifest's path rules. An accepted URL gives host, port and path
+// taken from the input and free of what could redirect a request; a refused one leaves the
+// parts empty. A component path or file name the rules accept holds nothing that could climb
+// out of the update folder, so a refused one is all that could. A download URL passes the
+// allow-list only for a host that is an allowed site or a name below one.
+#include "Wisp/update/DomainAllowList.h"
+#include "Wisp/update/ManifestRules.h"
+#include "common/UrlSplitter.h"
+#include "tests/fuzz/FuzzCheck.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+bool HasControl(const std::string& text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
+bool DotsAndBlanks(const std::string& segment)
+{
+    return segment.find_first_not_of(". ") == std::string::npos;
+}
+
+// Whether a folder path could leave the folder it is put under, or name what Windows refuses.
+bool Escapes(const std::string& path)
+{
+    if (!path.empty() && (path[0] == '\\' || path[0] == '/'))
+        return true;
+    if (HasControl(path) || path.find_first_of(":<>\"|?*") != std::string::npos)
+        return true;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = path.find_first_of("\\/", start);
+        const std::string segment = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!segment.empty() && DotsAndBlanks(segment))
+            return true;
+        if (end == std::string::npos)
+            return false;
+        start = end + 1;
+    }
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool UnderAllowedSite(const std::string& host)
+{
+    // A fully qualified name (a trailing dot) is the same host; an empty first label is none.
+    std::string lower = Lower(host);
+    if (!lower.empty() && lower.back() == '.')
+        lower.pop_back();
+    for (const char* entry : {"tidewire.com", "quilldesktop.com", "ashgrove.com", "marigoldmedia.net",
+                              "downloads.partnercdn.net"}) {
+        const std::string site = entry;
+        if (lower == site || (lower.size() > site.size() + 1 &&
+                              lower.compare(lower.size() - site.size() - 1, std::string::npos, "." + site) == 0))
+            return true;
+    }
+    return false;
+}
+
+void CheckAllowList(const std::string& url)
+{
+    std::string hostName = "untouched";
+    const bool allowed = domain_allow_list::IsAllowedUrl(url, hostName);
+    UrlParts parts;
+    const bool split = SplitUrl(url, parts);
+    FUZZ_CHECK(allowed == (split && UnderAllowedSite(parts.host)));
+    FUZZ_CHECK(allowed ? hostName == parts.host : hostName.empty());
+}
+
+void CheckUrl(const std::string& url)
+{
+    UrlParts parts;
+    if (!SplitUrl(url, parts)) {
+        FUZZ_CHECK(parts.scheme.empty() && parts.host.empty() && parts.path.empty() &&
+                   parts.query.empty() && parts.userInfo.empty() && parts.port == 0);
+        return;
+    }
+    FUZZ_CHECK(parts.scheme == "http" || parts.scheme == "https");
+    FUZZ_CHECK(parts.secure == (parts.scheme == "https"));
+    FUZZ_CHECK(parts.port >= 1);
+    if (parts.port != (parts.secure ? 443 : 80))
+        FUZZ_CHECK(Contains(url, std::to_string(parts.port)));
+    FUZZ_CHECK(!parts.host.empty() && Contains(url, parts.host));
+    FUZZ_CHECK(parts.host.find_first_of("/\\@ ?#") == std::string::npos);
+    FUZZ_CHECK(!parts.path.empty() && parts.path[0] == '/');
+    FUZZ_CHECK(parts.path == "/" || Contains(url, parts.path));
+    FUZZ_CHECK(parts.path.find_first_of("?#") == std::string::npos);
+    FUZZ_CHECK(parts.query.empty() || (parts.query[0] == '?' && Contains(url, parts.query)));
+    FUZZ_CHECK(parts.query.find('#') == std::string::npos);
+    FUZZ_CHECK(Contains(url, parts.userInfo));
+    FUZZ_CHECK(!HasControl(parts.host) && !HasControl(parts.RequestTarget()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    CheckUrl(input);
+    CheckAllowList(input);
+
+    // Before the first zero byte a component's path, after it the component's URL.
+    const std::size_t zero = input.find('\0');
+    const std::string path = input.substr(0, zero);
+    const std::string url = zero == std::string::npos ? input : input.substr(zero + 1);
+    const bool safe = manifest_rules::IsSafeComponentPath(path);
+    FUZZ_CHECK(safe == !Escapes(path));
+
+    const int32_t timestamp = manifest_rules::ParseInteger(input);
+    std::string name = "untouched";
+    if (manifest_rules::FileNameFromUrl(url, name)) {
+        FUZZ_CHECK(!name.empty() && !DotsAndBlanks(name) && Contains(url, name));
+        FUZZ_CHECK(name.find_first_of("\\/") == std::string::npos && !Escapes(name));
+        // An empty path keys the component as "\\<name>", right in the update folder.
+        if (safe) {
+            const std::string key = manifest_rules::ComponentKey(path, name);
+            FUZZ_CHECK(!Escapes(path.empty() ? name : key));
+            // The download's and the cache's names below their folders.
+            FUZZ_CHECK(!Escapes(manifest_rules::TimestampedName(timestamp, name)));
+            FUZZ_CHECK(!Escapes(manifest_rules::CacheName(timestamp, key)));
+        }
+    } else {
+        FUZZ_CHECK(name.empty());
+    }
+    return 0;
+}
