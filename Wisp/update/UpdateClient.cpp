@@ -12,6 +12,7 @@
 #include "Wisp/update/CodeSignature.h"
 #include "Wisp/update/Installer.h"
 #include "Wisp/update/ManifestFiles.h"
+#include "Wisp/web/DefaultBrowserOpenNew.h"
 #include "Wisp/windows/ResourceFile.h"
 #include "Wisp/windows/YesNoMessageDlg.h"
 
@@ -32,10 +33,10 @@ void RemoveTree(const std::string& path)
         TraceLog("UpdateClient - failed removing '%s'\n", path.c_str());
 }
 
-// The same route as the page's "ShowURLInDefaultBrowser": the host opens it.
 void ShowHomePage()
 {
-    QDUtilities::SendDataMessage(RM_SHOW_URL_IN_DEFAULT_BROWSER, sizeof kMakerHomePage, kMakerHomePage);
+    if (!DefaultBrowser::OpenNew(kMakerHomePage))
+        TraceLog("UpdateClient - failed opening '%s' in the default browser.\n", kMakerHomePage);
 }
 
 // Marks the downloaded manifest installed and drops the downloads.

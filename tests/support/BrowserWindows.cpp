@@ -1,6 +1,7 @@
 #include "tests/support/BrowserWindows.h"
 
 #include "common/com/Bstr.h"
+#include "common/com/Handle.h"
 #include "common/com/Variant.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/browser/BrowserStandIn.h"
@@ -23,6 +24,21 @@ void PutDefault(const std::string& subKey, const std::string& text)
 }
 
 }  // namespace
+
+void CloseTestBrowsers()
+{
+    for (int i = 0; i < 100; ++i) {
+        HWND window = FindWindowA("MozillaWindowClass", "Test Page - Mozilla Firefox");
+        if (!window)
+            break;
+        DWORD id = 0;
+        GetWindowThreadProcessId(window, &id);
+        UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        if (process)
+            WaitForSingleObject(process.Get(), 5000);
+    }
+}
 
 DefaultBrowserRegistration::DefaultBrowserRegistration() : m_backup(HKEY_CLASSES_ROOT, kOpenKey)
 {

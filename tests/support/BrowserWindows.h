@@ -27,6 +27,10 @@ private:
     RegistryKeyBackup m_backup;
 };
 
+// Closes every window of the test browser program (tests/support/browser_program) and waits for
+// each program to end, so its file can go.
+void CloseTestBrowsers();
+
 // A visible top-level window of its own class (registered once per name) and caption.
 class TopLevelWindow {
 public:

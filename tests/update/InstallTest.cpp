@@ -17,6 +17,7 @@
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
 #include "common/com/Handle.h"
+#include "tests/support/BrowserWindows.h"
 #include "tests/support/ImportHook.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ScratchState.h"
@@ -410,23 +411,38 @@ protected:
     }
 };
 
-TEST_F(UnsignedInstaller, YesOpensTheMakersSiteAndStopsThere)
+TEST_F(UnsignedInstaller, YesOpensTheMakersSiteInTheDefaultBrowserAndStopsThere)
 {
+    // The test browser, copied where its log is its own, as the default browser.
+    testing_support::ScratchFolder scratch("update browser");
+    const std::string browser = scratch.Path() + "\\test_browser.exe";
+    ASSERT_TRUE(CopyFileA((ThisFolder() + "\\test_browser.exe").c_str(), browser.c_str(), FALSE));
+    testing_support::DefaultBrowserRegistration http;
+    http.Set(Quoted(browser) + " -url \"%1\"", "Firefox");
     host::HostApplication host;
     ASSERT_TRUE(host.Create());
     const std::string path = Place("unsigned.exe", "80_setup.exe");
     std::string message, yes, no;
     EXPECT_FALSE(Ask(IDYES, message, yes, no));
+    testing_support::CloseTestBrowsers();
     EXPECT_EQ("This update is not signed. Fetch it from our site instead?", message);
     EXPECT_EQ("Go to the site", yes);
     EXPECT_EQ("Skip it", no);
-    ASSERT_EQ(1, host.CountMessages(WM_COPYDATA));
-    const host::ReceivedMessage& shown = host.Messages().back();
-    EXPECT_EQ(1062u, shown.wParam);   // RM_SHOW_URL_IN_DEFAULT_BROWSER
-    EXPECT_EQ(std::string("http://www.tidewire.com/") + '\0', shown.data);
+    std::string logged;
+    EXPECT_TRUE(testing_support::ReadWholeFile(browser + ".log", logged));
+    EXPECT_EQ(Quoted(browser) + " \"http://www.tidewire.com/\"\n", logged);
+    EXPECT_FALSE(Has("UpdateClient - failed opening"));
+    EXPECT_EQ(0, host.CountMessages(WM_COPYDATA));   // not through the host
     EXPECT_EQ(0, host.CountMessages(RM_EXIT));
     EXPECT_TRUE(FileExists(path));
     EXPECT_FALSE(Ran(path, 300));
+
+    // Without a default browser the page cannot open: traced, and still nothing else happens.
+    http.Clear();
+    EXPECT_FALSE(Ask(IDYES, message, yes, no));
+    EXPECT_TRUE(Has("UpdateClient - failed opening 'http://www.tidewire.com/' in the default browser.\n"));
+    EXPECT_EQ(0, host.CountMessages(RM_EXIT));
+    EXPECT_TRUE(FileExists(path));
 }
 
 TEST_F(UnsignedInstaller, NoTakesTheManifestAsInstalledAndRemovesTheDownloads)

@@ -367,21 +367,7 @@ protected:
         ASSERT_TRUE(CopyFileA((ThisFolder() + "\\test_browser.exe").c_str(), m_program.c_str(), FALSE));
         m_http.Set("\"" + m_program + "\" -url \"%1\"", "Firefox");
     }
-    void TearDown() override
-    {
-        // Close every test browser window and wait for the program to go, so its file frees.
-        for (int i = 0; i < 100; ++i) {
-            HWND window = FindWindowA("MozillaWindowClass", nullptr);
-            if (!window)
-                break;
-            DWORD id = 0;
-            GetWindowThreadProcessId(window, &id);
-            UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            if (process)
-                WaitForSingleObject(process.Get(), 5000);
-        }
-    }
+    void TearDown() override { testing_support::CloseTestBrowsers(); }
     std::string Log() const
     {
         std::string text;
