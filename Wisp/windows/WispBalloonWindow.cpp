@@ -6,6 +6,7 @@
 #include "common/WindowClass.h"
 #include "common/com/Bstr.h"
 #include "common/com/Handle.h"
+#include "Wisp/windows/SelfDeletingWindowProc.h"
 #include "Wisp/windows/WindowShape.h"
 
 namespace {
@@ -247,36 +248,7 @@ void CWispBalloonWindow::DrawBorder()
 
 LRESULT CALLBACK CWispBalloonWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        auto* balloon = static_cast<CWispBalloonWindow*>(create->lpCreateParams);
-        balloon->m_hWnd = window;
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(balloon));
-    }
-    auto* self = reinterpret_cast<CWispBalloonWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcA(window, message, wParam, lParam);
-    LRESULT result = 0;
-    // Deleted once the outermost handler has returned (see CWispPopupWindow).
-    ++self->m_handlerDepth;
-    try {
-        bool handled = self->HandleMessage(message, wParam, lParam, result);
-        if (!handled) {
-            AxHost* container = AxHost::FromWindow(window);
-            handled = container && container->HandleMessage(message, wParam, lParam, result);
-        }
-        if (!handled)
-            result = DefWindowProcA(window, message, wParam, lParam);
-    } catch (...) {
-        TraceLog("CWispBalloonWindow::WindowProc - exception caught, message 0x%X\n", message);
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        self->OnFinalMessage();
-    }
-    if (--self->m_handlerDepth == 0 && self->m_finalMessageSeen)
-        delete self;
-    return result;
+    return SelfDeletingWindowProc<CWispBalloonWindow>(window, message, wParam, lParam, "CWispBalloonWindow::WindowProc");
 }
 
 bool CWispBalloonWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result)

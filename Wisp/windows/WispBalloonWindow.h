@@ -56,6 +56,8 @@ public:
                               DWORD mapId) override;
 
 private:
+    template <class Window>
+    friend LRESULT SelfDeletingWindowProc(HWND, UINT, WPARAM, LPARAM, const char*);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void OnTimer(UINT_PTR id);

@@ -7,6 +7,7 @@
 #include "common/TraceLog.h"
 #include "common/WindowClass.h"
 #include "Wisp/control/WispControl.h"
+#include "Wisp/windows/SelfDeletingWindowProc.h"
 #include "Wisp/windows/WindowShape.h"
 
 #include <cstring>
@@ -344,38 +345,7 @@ void CWispPopupWindow::StartFade(int alpha, DWORD lifetimeMs, DWORD fadeMs, DWOR
 
 LRESULT CALLBACK CWispPopupWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        auto* popup = static_cast<CWispPopupWindow*>(create->lpCreateParams);
-        popup->m_hWnd = window;
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(popup));
-    }
-    auto* self = reinterpret_cast<CWispPopupWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcA(window, message, wParam, lParam);
-    LRESULT result = 0;
-    bool handled = false;
-    // The object may be destroyed by what a handler does (a page script closing the window):
-    // it is deleted once the outermost handler has returned.
-    ++self->m_handlerDepth;
-    try {
-        handled = self->HandleMessage(message, wParam, lParam, result);
-        if (!handled) {
-            AxHost* container = AxHost::FromWindow(window);
-            handled = container && container->HandleMessage(message, wParam, lParam, result);
-        }
-        if (!handled)
-            result = DefWindowProcA(window, message, wParam, lParam);
-    } catch (...) {
-        TraceLog("CWispPopupWindow::WindowProc - exception caught, message 0x%X\n", message);
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        self->OnFinalMessage();
-    }
-    if (--self->m_handlerDepth == 0 && self->m_finalMessageSeen)
-        delete self;
-    return result;
+    return SelfDeletingWindowProc<CWispPopupWindow>(window, message, wParam, lParam, "CWispPopupWindow::WindowProc");
 }
 
 bool CWispPopupWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
