@@ -1,6 +1,5 @@
 #include "Wisp/mail/WispOffscreenBrowser.h"
 
-#include "common/ControlCreationMutex.h"
 #include "common/HostMessages.h"
 #include "common/TraceLog.h"
 #include "common/WindowClass.h"
@@ -77,24 +76,15 @@ bool CWispOffscreenBrowser::CreateHostWindow()
 
 HRESULT CWispOffscreenBrowser::CreateControl(const char* url)
 {
-    m_axHost = MakeComObject<AxHost>();
-    m_axHost->Attach(m_hWnd);
-    HRESULT hr = S_OK;
-    {
-        ControlCreationLock lock("CWispOffscreenBrowser::CreateWispOffscreenBrowser - WaitForSingleObject timed out.\n");
-        hr = m_axHost->CreateControl(L"Wisp.WispControl");
-    }
-    if (FAILED(hr))
-        return hr;
-    hr = m_axHost->QueryControl(IID_IWispControl, m_spControl.PutVoid());
+    HRESULT hr = m_page.Create(m_hWnd, "CWispOffscreenBrowser::CreateWispOffscreenBrowser - WaitForSingleObject timed out.\n");
     if (FAILED(hr))
         return hr;
     Bstr address = Bstr::FromAnsi(url);
-    ComPtr<IDispatch> child;
-    hr = m_spControl->Init(address.Get(), m_hWnd, nullptr, child.Put());
+    hr = m_page.Init(address.Get(), m_hWnd, nullptr);
     if (FAILED(hr))
         return hr;
-    hr = child ? child.As(IID_IWebBrowser2, m_spBrowser) : E_NOINTERFACE;
+    IDispatch* page = m_page.PageDispatch();
+    hr = page ? page->QueryInterface(IID_IWebBrowser2, m_spBrowser.PutVoid()) : E_NOINTERFACE;
     if (FAILED(hr))
         return hr;
     ConnectEvents();
@@ -130,23 +120,17 @@ void CWispOffscreenBrowser::ReleaseControl()
 {
     DisconnectEvents();
     m_spBrowser = nullptr;
-    if (m_spControl) {
-        m_spControl->UnInit();
-        m_spControl = nullptr;
-    }
-    if (m_axHost) {
-        m_axHost->Detach();
-        m_axHost = nullptr;
-    }
+    m_page.UnInit();
+    m_page.Release();
 }
 
 HRESULT CWispOffscreenBrowser::Navigate(const char* url)
 {
     mDocLoadComplete = 0;
-    if (!m_spControl || !url)
+    if (!m_page.Control() || !url)
         return E_POINTER;
     Bstr address = Bstr::FromAnsi(url);
-    return m_spControl->LoadHTML(address.Get());
+    return m_page.LoadHTML(address.Get());
 }
 
 void CWispOffscreenBrowser::DoMessageLoops(DWORD ms)
@@ -434,7 +418,8 @@ LRESULT CWispOffscreenBrowser::HandleMessage(UINT message, WPARAM wParam, LPARAM
         break;
     }
     LRESULT result = 0;
-    if (m_axHost && m_axHost->HandleMessage(message, wParam, lParam, result))
+    AxHost* container = AxHost::FromWindow(m_hWnd);
+    if (container && container->HandleMessage(message, wParam, lParam, result))
         return result;
     return DefWindowProcA(m_hWnd, message, wParam, lParam);
 }

@@ -10,8 +10,7 @@
 
 #include <string>
 
-#include "Wisp_h.h"
-#include "common/axhost/AxHost.h"
+#include "Wisp/windows/HostedPage.h"
 #include "common/com/ComPtr.h"
 
 class CWispOffscreenBrowser {
@@ -81,8 +80,7 @@ private:
     static HRESULT BodyOf(IHTMLDocument2* document, ComPtr<IHTMLElement>& body);
 
     HWND m_hWnd = nullptr;
-    ComPtr<AxHost> m_axHost;
-    ComPtr<IWispControl> m_spControl;
+    HostedPage m_page;
     ComPtr<IWebBrowser2> m_spBrowser;
     Events m_events{this};
     DWORD m_dwEventCookie = 0;

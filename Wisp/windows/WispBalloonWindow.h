@@ -12,7 +12,7 @@
 
 #include "common/com/ComPtr.h"
 #include "Wisp/control/DynamicMessageChain.h"
-#include "Wisp/control/HostedPage.h"
+#include "Wisp/windows/HostedPage.h"
 
 class CWispBalloonWindow : public MessageMapTarget {
 public:

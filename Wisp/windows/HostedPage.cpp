@@ -1,4 +1,4 @@
-#include "Wisp/control/HostedPage.h"
+#include "Wisp/windows/HostedPage.h"
 
 #include "common/ControlCreationMutex.h"
 #include "common/TraceLog.h"

@@ -1,5 +1,5 @@
 // A page shown by a nested Wisp.WispControl inside one of the library's own windows (pop-up,
-// balloon): creating that control under the control-creation mutex, initialising it, and the
+// balloon, offscreen browser): creating that control under the control-creation mutex, initialising it, and the
 // direct script call on its page. Unlike ScriptObject the direct call takes dotted names, goes
 // through plain IDispatch and answers the HRESULT.
 #pragma once
