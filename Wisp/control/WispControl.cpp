@@ -343,7 +343,6 @@ STDMETHODIMP CWispControl::UnInit()
     HRESULT hr = DisconnectBrowserEvents();
     if (FAILED(hr))
         TraceLog("CWispControl::UnInit() - DispEventUnadvise Failed, hr=0x%X\n", static_cast<unsigned>(hr));
-    m_dwEventCookie = 0;
     delete m_pMenu;
     m_pMenu = nullptr;
     StopMailChecker();
@@ -355,65 +354,12 @@ STDMETHODIMP CWispControl::UnInit()
 
 HRESULT CWispControl::ConnectBrowserEvents()
 {
-    DisconnectBrowserEvents();
-    ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = m_spBrowser.As(IID_IConnectionPointContainer, container);
-    if (FAILED(hr))
-        return hr;
-    ComPtr<IConnectionPoint> point;
-    hr = container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put());
-    if (FAILED(hr))
-        return hr;
-    return point->Advise(&m_browserEvents, &m_dwEventCookie);
+    return m_browserEventsAdvice.Advise(m_spBrowser.Get(), DIID_DWebBrowserEvents2, &m_browserEvents);
 }
 
 HRESULT CWispControl::DisconnectBrowserEvents()
 {
-    if (!m_dwEventCookie)
-        return S_OK;
-    DWORD cookie = m_dwEventCookie;
-    m_dwEventCookie = 0;
-    ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = m_spBrowser.As(IID_IConnectionPointContainer, container);
-    if (FAILED(hr))
-        return hr;
-    ComPtr<IConnectionPoint> point;
-    hr = container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put());
-    if (FAILED(hr))
-        return hr;
-    return point->Unadvise(cookie);
-}
-
-STDMETHODIMP CWispControl::BrowserEvents::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_DWebBrowserEvents2)) {
-        *out = static_cast<DWebBrowserEvents2*>(this);
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP CWispControl::BrowserEvents::GetTypeInfoCount(UINT* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CWispControl::BrowserEvents::GetTypeInfo(UINT, LCID, ITypeInfo** info)
-{
-    if (info)
-        *info = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CWispControl::BrowserEvents::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
-{
-    return E_NOTIMPL;
+    return m_browserEventsAdvice.Unadvise();
 }
 
 STDMETHODIMP CWispControl::BrowserEvents::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,

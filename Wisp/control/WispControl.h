@@ -8,7 +8,9 @@
 
 #include "Wisp_h.h"
 #include "common/axhost/AxHost.h"
+#include "common/axhost/BrowserEventSink.h"
 #include "common/com/ComObject.h"
+#include "common/com/ConnectionAdvice.h"
 #include "Wisp/control/ControlBase.h"
 #include "Wisp/control/DynamicMessageChain.h"
 #include "Wisp/control/ScriptObject.h"
@@ -143,15 +145,9 @@ protected:
 private:
     // The browser-event sink: the connection point holds it without owning the control, as the
     // control owns the browser; UnInit (or destruction) disconnects it.
-    class BrowserEvents : public DWebBrowserEvents2 {
+    class BrowserEvents : public BrowserEventSink {
     public:
         explicit BrowserEvents(CWispControl* owner) : m_owner(owner) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-        STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-        STDMETHODIMP_(ULONG) Release() override { return 1; }
-        STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-        STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-        STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
         STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                             EXCEPINFO* excepinfo, UINT* argError) override;
 
@@ -192,5 +188,5 @@ private:
 
     ComPtr<AxHost> m_axHost;
     BrowserEvents m_browserEvents{this};
-    DWORD m_dwEventCookie = 0;
+    ConnectionAdvice m_browserEventsAdvice;
 };

@@ -93,27 +93,13 @@ HRESULT CWispOffscreenBrowser::CreateControl(const char* url)
 
 void CWispOffscreenBrowser::ConnectEvents()
 {
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    if (FAILED(m_spBrowser.As(IID_IConnectionPointContainer, container)) ||
-        FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put())) ||
-        FAILED(point->Advise(&m_events, &m_dwEventCookie))) {
+    if (FAILED(m_eventsAdvice.Advise(m_spBrowser.Get(), DIID_DWebBrowserEvents2, &m_events)))
         TraceLog("CWispOffscreenBrowser::CreateWispOffscreenBrowser - connecting the browser events failed.\n");
-        m_dwEventCookie = 0;
-    }
 }
 
 void CWispOffscreenBrowser::DisconnectEvents()
 {
-    if (!m_dwEventCookie || !m_spBrowser)
-        return;
-    const DWORD cookie = m_dwEventCookie;
-    m_dwEventCookie = 0;
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    if (SUCCEEDED(m_spBrowser.As(IID_IConnectionPointContainer, container)) &&
-        SUCCEEDED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put())))
-        point->Unadvise(cookie);
+    m_eventsAdvice.Unadvise();
 }
 
 void CWispOffscreenBrowser::ReleaseControl()
@@ -319,38 +305,6 @@ void CWispOffscreenBrowser::OnDocumentComplete()
     TraceLog("CWispOffscreenBrowser::OnDocumentComplete \n");
     ++mDocLoadComplete;
     TraceLog("    mDocLoadComplete = %d\n", static_cast<int>(mDocLoadComplete));
-}
-
-STDMETHODIMP CWispOffscreenBrowser::Events::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_DWebBrowserEvents2)) {
-        *out = static_cast<DWebBrowserEvents2*>(this);
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP CWispOffscreenBrowser::Events::GetTypeInfoCount(UINT* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CWispOffscreenBrowser::Events::GetTypeInfo(UINT, LCID, ITypeInfo** info)
-{
-    if (info)
-        *info = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CWispOffscreenBrowser::Events::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
-{
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP CWispOffscreenBrowser::Events::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,

@@ -11,7 +11,9 @@
 #include <string>
 
 #include "Wisp/windows/HostedPage.h"
+#include "common/axhost/BrowserEventSink.h"
 #include "common/com/ComPtr.h"
+#include "common/com/ConnectionAdvice.h"
 
 class CWispOffscreenBrowser {
 public:
@@ -52,15 +54,9 @@ public:
     void ResetDocLoadComplete() { mDocLoadComplete = 0; }
 
 private:
-    class Events : public DWebBrowserEvents2 {
+    class Events : public BrowserEventSink {
     public:
         explicit Events(CWispOffscreenBrowser* owner) : m_owner(owner) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-        STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-        STDMETHODIMP_(ULONG) Release() override { return 1; }
-        STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-        STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-        STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
         STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                             UINT*) override;
 
@@ -83,6 +79,6 @@ private:
     HostedPage m_page;
     ComPtr<IWebBrowser2> m_spBrowser;
     Events m_events{this};
-    DWORD m_dwEventCookie = 0;
+    ConnectionAdvice m_eventsAdvice;
     long mDocLoadComplete = 0;
 };

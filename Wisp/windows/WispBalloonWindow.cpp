@@ -15,11 +15,6 @@ const DWORD kLayeredNoActivate = 0x08080000;   // WS_EX_NOACTIVATE | WS_EX_LAYER
 const double kFadePerMs = 0.003003003;         // full opacity after about 333 ms
 const UINT kStepMs = 33;
 
-unsigned Hex(HWND window)
-{
-    return static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window));
-}
-
 bool Inside(const RECT& inner, const RECT& outer)
 {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
@@ -110,10 +105,7 @@ HWND CWispBalloonWindow::CreateWispBalloonWindow(const char* url, int x, int y, 
         m_trackingOffsetX = own.left - tracking.left;
         m_trackingOffsetY = own.top - tracking.top;
     }
-    if (m_ownerChain) {
-        m_ownerChain->Add(this, kControlMessageMap);
-        m_registered = true;
-    }
+    JoinOwnerChain();
     m_fadeInStart = GetTickCount();
     return m_hWnd;
 }
@@ -268,7 +260,7 @@ bool CWispBalloonWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRES
         result = 0;
         return true;
     case WM_DESTROY:
-        OnDestroy();
+        LeaveOwnerChain();
         return false;
     default:
         return false;
@@ -311,32 +303,6 @@ void CWispBalloonWindow::OnTimer(UINT_PTR id)
     default:
         return;
     }
-}
-
-void CWispBalloonWindow::Close()
-{
-    if (m_hWnd)
-        DestroyWindow(m_hWnd);
-    else if (m_handlerDepth == 0)
-        delete this;
-}
-
-void CWispBalloonWindow::OnDestroy()
-{
-    if (m_registered && m_ownerChain) {
-        TraceLog("CWispBalloonWindow::OnDestroy - Removing us from the dynamic chain hWnd = 0x%X.\n", Hex(m_hWnd));
-        m_ownerChain->Remove(this);
-        m_registered = false;
-    }
-}
-
-void CWispBalloonWindow::OnFinalMessage()
-{
-    TraceLog("CWispBalloonWindow::OnFinalMessage\n");
-    m_page.UnInit();
-    m_page.Release();
-    m_hWnd = nullptr;
-    m_finalMessageSeen = true;
 }
 
 bool CWispBalloonWindow::ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT& result, DWORD mapId)

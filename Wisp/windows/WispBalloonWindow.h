@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "common/com/ComPtr.h"
-#include "Wisp/control/DynamicMessageChain.h"
-#include "Wisp/windows/HostedPage.h"
+#include "Wisp/windows/HostedPageWindow.h"
 
-class CWispBalloonWindow : public MessageMapTarget {
+class CWispBalloonWindow : public HostedPageWindow {
 public:
     static const char kWindowClass[];   // "WispBalloonWindow"
 
@@ -23,7 +22,6 @@ public:
         kFadeOutTimer = 1067,   // 33 ms
         kLifetimeTimer = 1070,  // 1000 ms
     };
-    static const DWORD kControlMessageMap = 1;
     static const int kTailHeight = 16;
     static const int kCornerRadius = 12;
 
@@ -33,7 +31,10 @@ public:
     // lies inside `bounds`, else kBelowLeft.
     static TailPosition Place(int x, int y, int width, int height, const RECT& bounds, RECT& rect);
 
-    explicit CWispBalloonWindow(DynamicMessageChain* ownerChain = nullptr) : m_ownerChain(ownerChain) {}
+    explicit CWispBalloonWindow(DynamicMessageChain* ownerChain = nullptr)
+        : HostedPageWindow("CWispBalloonWindow", ownerChain)
+    {
+    }
     ~CWispBalloonWindow() override;
     CWispBalloonWindow(const CWispBalloonWindow&) = delete;
     CWispBalloonWindow& operator=(const CWispBalloonWindow&) = delete;
@@ -49,8 +50,6 @@ public:
     void StartFadeOut();
     void DrawBorder();
 
-    IDispatch* PageDispatch() const { return m_page.PageDispatch(); }
-    HWND Window() const { return m_hWnd; }
 
     bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
                               DWORD mapId) override;
@@ -62,27 +61,18 @@ private:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void OnTimer(UINT_PTR id);
     LRESULT OnDocumentComplete();
-    void OnDestroy();
-    void OnFinalMessage();
     void BuildShape(const RECT& rect, TailPosition tail);
-    void Close();
 
     int m_alpha = 0;
     int m_lifetimeSeconds = 0;
     DWORD m_fadeInStart = 0;
     DWORD m_fadeOutStart = 0;
-    HostedPage m_page;
     HWND m_hWndOwner = nullptr;
     std::vector<POINT> m_outlinePoints;
     std::vector<BYTE> m_outlineTypes;
-    DynamicMessageChain* m_ownerChain = nullptr;
-    bool m_registered = false;
     HWND m_hWndTrackingWindow = nullptr;
     int m_trackingOffsetX = 0;
     int m_trackingOffsetY = 0;
 
-    HWND m_hWnd = nullptr;
     ComPtr<IUnknown> m_creatorReference;
-    int m_handlerDepth = 0;
-    bool m_finalMessageSeen = false;
 };

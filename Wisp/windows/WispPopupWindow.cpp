@@ -43,12 +43,12 @@ std::string ClassOf(HWND window)
 
 const char CWispPopupWindow::kWindowClass[] = "WispPopupWindow";
 
-CWispPopupWindow::CWispPopupWindow(DynamicMessageChain* ownerChain) : m_ownerChain(ownerChain)
+CWispPopupWindow::CWispPopupWindow(DynamicMessageChain* ownerChain) : HostedPageWindow("CWispPopupWindow", ownerChain)
 {
     TraceLog("CWispPopupWindow::CWispPopupWindow - m_hWndTrackingWindow = 0x%X.\n", Hex(m_hWndTrackingWindow));
 }
 
-CWispPopupWindow::CWispPopupWindow() = default;
+CWispPopupWindow::CWispPopupWindow() : HostedPageWindow("CWispPopupWindow", nullptr) {}
 
 CWispPopupWindow::~CWispPopupWindow()
 {
@@ -169,10 +169,7 @@ HWND CWispPopupWindow::CreateWispPopupWindow(HWND, const RECT& rStart, const REC
         m_trackingOffsetX = rDest.left - tracking.left;
         m_trackingOffsetY = rDest.top - tracking.top;
     }
-    if (m_ownerChain) {
-        m_ownerChain->Add(this, kControlMessageMap);
-        m_registered = true;
-    }
+    JoinOwnerChain();
     TraceLog("CWispPopupWindow::CreateWispPopupWindow - complete, m_hWnd = 0x%X\n", Hex(m_hWnd));
     return m_hWnd;
 }
@@ -507,35 +504,14 @@ LRESULT CWispPopupWindow::OnClose()
     return 0;
 }
 
-void CWispPopupWindow::Close()
-{
-    if (m_hWnd)
-        DestroyWindow(m_hWnd);
-    else if (m_handlerDepth == 0)
-        delete this;
-}
-
 void CWispPopupWindow::OnDestroy()
 {
-    if (m_registered && m_ownerChain) {
-        TraceLog("CWispPopupWindow::OnDestroy - Removing us from the dynamic chain hWnd = 0x%X.\n", Hex(m_hWnd));
-        m_ownerChain->Remove(this);
-        m_registered = false;
-    }
+    LeaveOwnerChain();
     // The creator must not keep addressing a pop-up that is going away.
     if (m_creator && m_creator->CurrentPopup() == this)
         m_creator->CurrentPopup() = nullptr;
     // A page that never loaded (or a failed creation) leaves the busy state behind otherwise.
     EndBusy();
-}
-
-void CWispPopupWindow::OnFinalMessage()
-{
-    TraceLog("CWispPopupWindow::OnFinalMessage\n");
-    m_page.UnInit();
-    m_page.Release();
-    m_hWnd = nullptr;
-    m_finalMessageSeen = true;
 }
 
 // --- the creating control's messages ----------------------------------------------------------

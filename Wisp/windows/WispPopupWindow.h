@@ -11,12 +11,11 @@
 
 #include "common/com/Bstr.h"
 #include "common/com/ComPtr.h"
-#include "Wisp/control/DynamicMessageChain.h"
-#include "Wisp/windows/HostedPage.h"
+#include "Wisp/windows/HostedPageWindow.h"
 
 class CWispControl;
 
-class CWispPopupWindow : public MessageMapTarget {
+class CWispPopupWindow : public HostedPageWindow {
 public:
     static const char kWindowClass[];   // "WispPopupWindow"
 
@@ -27,8 +26,6 @@ public:
         kFadeTimer = 1004,         // the fade interval
     };
     static const DWORD kSlideMs = 250;
-    // The second message map: what reaches the creating control's window.
-    static const DWORD kControlMessageMap = 1;
 
     // A pop-up that registers in the creating control's dynamic chain.
     explicit CWispPopupWindow(DynamicMessageChain* ownerChain);
@@ -72,8 +69,6 @@ public:
         return m_page.CallScriptMethod(name, result, numArgs, args);
     }
 
-    IDispatch* PageDispatch() const { return m_page.PageDispatch(); }
-    HWND Window() const { return m_hWnd; }
     unsigned DocumentCompleteCount() const { return m_documentCompleteCount; }
 
     // The tracking move, offered through the creating control's chain.
@@ -89,7 +84,6 @@ private:
     LRESULT OnDocumentComplete();
     LRESULT OnClose();
     void OnDestroy();
-    void OnFinalMessage();
     LRESULT OnTrackingMove();
     void BeginBusy();
     void EndBusy();
@@ -97,8 +91,6 @@ private:
     bool Rounded() const;
     // Moves and sizes to `rect` above the tracking window, or topmost.
     void PlaceWindow(const RECT& rect);
-    // Destroys the window; `this` is gone afterwards unless a message handler is still running.
-    void Close();
 
     bool m_bCloseWhenMouseLeaves = true;
     bool m_bHoldLifetimeWhileHidden = true;
@@ -112,24 +104,18 @@ private:
     HWND m_hWndOwner = nullptr;
     HWND m_hWndLoadNotify = nullptr;
     int m_radii[4] = {0, 0, 0, 0};   // top-left, top-right, bottom-left, bottom-right
-    HostedPage m_page;
     Bstr m_url;
     IDispatch* m_pDispParent = nullptr;
     bool m_bFrameMode = true;
     bool m_bComplete = false;
-    DynamicMessageChain* m_ownerChain = nullptr;
-    bool m_registered = false;
     HWND m_hWndTrackingWindow = nullptr;
     int m_trackingOffsetX = 0;
     int m_trackingOffsetY = 0;
     RECT m_rDest = {};
     RECT m_rStart = {};
 
-    HWND m_hWnd = nullptr;
     CWispControl* m_creator = nullptr;
     ComPtr<IUnknown> m_creatorReference;
     bool m_busy = false;
     int m_priorityBeforeBusy = THREAD_PRIORITY_NORMAL;
-    int m_handlerDepth = 0;
-    bool m_finalMessageSeen = false;
 };

@@ -118,17 +118,9 @@ HRESULT AxHost::CreateControl(const wchar_t* name, IStream* stream, IUnknown* si
     if (FAILED(hr))
         return hr;
     if (sink && !IsEqualIID(iidSink, IID_NULL)) {
-        ComPtr<IConnectionPointContainer> container;
-        ComPtr<IConnectionPoint> point;
-        hr = control.As(IID_IConnectionPointContainer, container);
+        hr = m_sinkAdvice.Advise(control.Get(), iidSink, sink);
         if (SUCCEEDED(hr))
-            hr = container->FindConnectionPoint(iidSink, point.Put());
-        if (SUCCEEDED(hr))
-            hr = point->Advise(sink, &m_sinkCookie);
-        if (SUCCEEDED(hr)) {
             m_sink = ComPtr<IUnknown>(sink);
-            m_sinkIid = iidSink;
-        }
     }
     return hr;
 }
@@ -201,15 +193,8 @@ void AxHost::ReleaseControl()
     ComPtr<IUnknown> self;
     if (!m_destroying)
         self = ComPtr<IUnknown>(Identity());
-    if (m_sinkCookie) {
-        ComPtr<IConnectionPointContainer> container;
-        ComPtr<IConnectionPoint> point;
-        if (SUCCEEDED(m_control.As(IID_IConnectionPointContainer, container)) &&
-            SUCCEEDED(container->FindConnectionPoint(m_sinkIid, point.Put())))
-            point->Unadvise(m_sinkCookie);
-        m_sinkCookie = 0;
-        m_sink = nullptr;
-    }
+    m_sinkAdvice.Unadvise();
+    m_sink = nullptr;
     if (m_inPlaceObject) {
         if (m_uiActive)
             m_inPlaceObject->UIDeactivate();

@@ -17,6 +17,7 @@
 
 #include "common/axhost/DocHostUIHandlerDispatch_h.h"
 #include "common/com/ComObject.h"
+#include "common/com/ConnectionAdvice.h"
 
 class AxHost : public ComObject<AxHost>,
                public IOleClientSite,
@@ -175,8 +176,7 @@ private:
     IDocHostUIHandlerDispatch* m_uiHandler = nullptr;
     ComPtr<IDispatch> m_external;
     ComPtr<IUnknown> m_sink;
-    IID m_sinkIid = IID_NULL;
-    DWORD m_sinkCookie = 0;
+    ConnectionAdvice m_sinkAdvice;
     bool m_inPlaceActive = false;
     bool m_windowlessActive = false;
     bool m_uiActive = false;
