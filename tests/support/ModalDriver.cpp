@@ -141,19 +141,35 @@ void MovePointerOffMenus()
     Sleep(100);   // for the moves already queued to be read by the menu loop
 }
 
+// Wine takes the highlight off the old item before it puts it on the new one, so a single read
+// can see none in between; a late mouse move can also take it away. The item that stays
+// highlighted for a few reads in a row is the one the next key starts from.
+int SettledHighlight(HMENU menu)
+{
+    int seen = HighlightedItem(menu);
+    for (int same = 0, reads = 0; same < 3 && reads < 100; ++reads) {
+        Sleep(10);
+        const int now = HighlightedItem(menu);
+        same = now == seen ? same + 1 : 0;
+        seen = now;
+    }
+    return seen;
+}
+
 bool HighlightItem(HWND owner, HMENU menu, int position, DWORD timeoutMs)
 {
     MovePointerOffMenus();
-    // One step at a time: each press waits until the highlight has moved.
-    for (int step = 0; step <= GetMenuItemCount(menu); ++step) {
-        const int now = HighlightedItem(menu);
-        if (now == position)
-            return true;
+    // One step at a time: each press waits until the highlight has moved and settled. Twice
+    // round the menu leaves room for a highlight lost to a mouse move.
+    const int steps = 2 * GetMenuItemCount(menu) + 2;
+    int now = SettledHighlight(menu);
+    for (int step = 0; step < steps && now != position; ++step) {
         PressKey(owner, VK_DOWN);
         if (!Poll([&] { return HighlightedItem(menu) != now; }, timeoutMs))
             return false;
+        now = SettledHighlight(menu);
     }
-    return HighlightedItem(menu) == position;
+    return now == position;
 }
 
 bool ChooseMenuItem(HWND owner, HMENU menu, int position)
