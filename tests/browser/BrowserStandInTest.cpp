@@ -132,6 +132,34 @@ TEST(BrowserCreation, WebBrowserClassGivesTheStandInOnEveryThreadAndProcess)
     EXPECT_EQ(0u, child.ExitCode());
 }
 
+// A host that ends its loop on WM_QUIT (the screen saver's preview, whose window goes first)
+// must still find the quit once the browser it held is gone.
+TEST(BrowserThreads, ReleasingABrowserLeavesThePostedQuitForTheThreadsLoop)
+{
+    UINT message = 0;
+    WPARAM code = 0;
+    std::thread([&] {
+        ComScope com;
+        {
+            ComPtr<Container> host = MakeComObject<Container>();
+            std::string failure;
+            if (!host->Embed(failure))
+                return;
+            Bstr url(FixtureUrl(L"left.htm"));
+            host->browser->Navigate(url.Get(), nullptr, nullptr, nullptr, nullptr);
+            PostQuitMessage(7);
+            host->Unembed();
+        }
+        MSG msg = {};
+        if (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+            message = msg.message;
+            code = msg.wParam;
+        }
+    }).join();
+    EXPECT_EQ(static_cast<UINT>(WM_QUIT), message);
+    EXPECT_EQ(7u, code);
+}
+
 // The mail checker's case: a worker thread owns the browser and pumps for its events.
 TEST(BrowserThreads, AWorkerThreadThatPumpsGetsItsOwnBrowsersEvents)
 {

@@ -162,7 +162,7 @@ TEST_F(ScreenSaver, PreviewEndsWhenItsParentDestroysIt)
     ASSERT_TRUE(m_session.StartSaver("/p " + parent.Number()));
     ASSERT_NE(nullptr, m_session.WaitForSaverWindow(parent.Handle()));
     parent.Destroy();
-    EXPECT_TRUE(Exited()) << "a preview without its window would stay behind";
+    EXPECT_TRUE(Exited()) << "a preview without its window would stay behind\n" << m_session.SaverTrace();
 }
 
 // --- full screen over a running host -------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "PagePainting.h"
 #include "Url.h"
 
+#include "common/ModuleThread.h"
 #include "common/WindowClass.h"
 #include "common/com/Bstr.h"
 #include "common/com/Variant.h"
@@ -14,7 +15,6 @@
 #include <oleacc.h>
 #include <mshtml.h>
 
-#include <thread>
 
 namespace standin {
 
@@ -258,6 +258,23 @@ std::unique_ptr<LoadedPage> LoadPage(const FetchRequest& request, int depth)
     return page;
 }
 
+struct LoadWork {
+    LoadJob* job;
+    HWND window;
+    FetchRequest request;
+};
+
+DWORD RunLoadWork(void* parameter)
+{
+    std::unique_ptr<LoadWork> work(static_cast<LoadWork*>(parameter));
+    work->job->page = LoadPage(work->request, 0);
+    if (!PostMessageW(work->window, kLoaded, 0, reinterpret_cast<LPARAM>(work->job)))
+        delete work->job;
+    work.reset();
+    ModuleLock::Unlock();
+    return 0;
+}
+
 }  // namespace
 
 // ---- The browser -----------------------------------------------------------------------------
@@ -284,8 +301,19 @@ WebBrowser::~WebBrowser()
     DestroyViewWindows();
     if (m_messageWindow) {
         MSG msg;
-        while (PeekMessageW(&msg, m_messageWindow, kLoaded, kLoaded, PM_REMOVE))
+        // A filtered PeekMessage still takes WM_QUIT off the queue: it goes back for the host's loop.
+        bool quit = false;
+        int quitCode = 0;
+        while (PeekMessageW(&msg, m_messageWindow, kLoaded, kLoaded, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                continue;
+            }
             delete reinterpret_cast<LoadJob*>(msg.lParam);
+        }
+        if (quit)
+            PostQuitMessage(quitCode);
         for (auto& t : m_timers)
             KillTimer(m_messageWindow, t.first);
         DestroyWindow(m_messageWindow);
@@ -380,13 +408,17 @@ void WebBrowser::Begin(LONG id, Navigation navigation)
     auto* job = new LoadJob{id, navigation.framePath, navigation.refresh, navigation.history, nullptr};
     HWND window = m_messageWindow;
     FetchRequest request = navigation.request;
+    // The loading thread holds the library itself (its last instructions run after the lock is
+    // given up), so a host that frees unused libraries cannot unmap code under it.
+    auto* work = new LoadWork{job, window, request};
     ModuleLock::Lock();
-    std::thread([job, window, request] {
-        job->page = LoadPage(request, 0);
-        if (!PostMessageW(window, kLoaded, 0, reinterpret_cast<LPARAM>(job)))
-            delete job;
+    if (HANDLE thread = StartModuleThread(RunLoadWork, work)) {
+        CloseHandle(thread);
+    } else {
         ModuleLock::Unlock();
-    }).detach();
+        delete work;
+        delete job;
+    }
 }
 
 ComPtr<Document> WebBrowser::Build(LoadedPage& page, Document* parent, const std::wstring& frameName)
