@@ -15,7 +15,6 @@
 #include <oleacc.h>
 #include <mshtml.h>
 
-
 namespace standin {
 
 namespace {
@@ -406,11 +405,9 @@ void WebBrowser::Begin(LONG id, Navigation navigation)
     std::vector<VARIANT> none;
     Fire(DISPID_DOWNLOADBEGIN, none);
     auto* job = new LoadJob{id, navigation.framePath, navigation.refresh, navigation.history, nullptr};
-    HWND window = m_messageWindow;
-    FetchRequest request = navigation.request;
     // The loading thread holds the library itself (its last instructions run after the lock is
     // given up), so a host that frees unused libraries cannot unmap code under it.
-    auto* work = new LoadWork{job, window, request};
+    auto* work = new LoadWork{job, m_messageWindow, navigation.request};
     ModuleLock::Lock();
     if (HANDLE thread = StartModuleThread(RunLoadWork, work)) {
         CloseHandle(thread);
