@@ -10,17 +10,31 @@ ensure_tools() {
   fi
 }
 
-# The shipped files are 32-bit. They are tested as such where the kernel runs 32-bit code;
-# where it does not (32-bit emulation switched off), the same sources are tested as 64-bit
+# The shipped files are 32-bit. They are tested as such where the kernel runs 32-bit code and
+# 32-bit Wine is installed; elsewhere (32-bit emulation switched off, or the i386 packages could
+# not be installed) the same sources are tested as 64-bit
 # Windows code under 64-bit Wine. WISP_TEST_ARCH=i686|x86_64 overrides the probe.
 test_arch() {
   if [ -n "${WISP_TEST_ARCH:-}" ]; then
     echo "$WISP_TEST_ARCH"
-  elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  elif kernel_runs_32bit && [ -x /usr/lib/wine/wine ]; then
     echo i686
   else
     echo x86_64
   fi
+}
+
+# Asks the kernel itself: a 96-byte static 32-bit program that only exits with code 7. It needs no
+# 32-bit library, so the answer is the same before and after the 32-bit packages are installed.
+kernel_runs_32bit() {
+  local probe status
+  probe="$(mktemp)"
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x07\x00\x00\x00\xcd\x80\x90\x90' >"$probe"
+  chmod +x "$probe"
+  status=0
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  [ "$status" = 7 ]
 }
 
 configure_and_build() {   # preset [targets...]

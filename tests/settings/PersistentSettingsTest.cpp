@@ -661,8 +661,10 @@ TEST_F(SettingsTest, ProcessesKilledInTheMiddleOfASaveLeaveAWholeFile)
         // Two savers at once, started from different generations, killed at random moments.
         ChildProcess first, second;
         ResetEvent(saving);
-        ASSERT_TRUE(first.Start(Child("save-loop", std::to_string(rounds * 100000))));
-        ASSERT_TRUE(second.Start(Child("save-loop", std::to_string(rounds * 100000 + 50000))));
+        ASSERT_TRUE(first.Start(Child("save-loop", std::to_string(rounds * 100000))))
+            << "round " << rounds << ", error " << first.LastError();
+        ASSERT_TRUE(second.Start(Child("save-loop", std::to_string(rounds * 100000 + 50000))))
+            << "round " << rounds << ", error " << second.LastError();
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(saving, 20000));
         Sleep(delay(random));
         second.Kill();

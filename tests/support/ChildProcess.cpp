@@ -36,9 +36,18 @@ bool ChildProcess::Start(const std::string& commandLine)
     PROCESS_INFORMATION info = {};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info))
-        return false;
+    // A loaded wineserver now and then refuses a start (seen after many kills in a row): try again
+    // for a bounded time and keep the reason of the last refusal for the test's message.
+    m_lastError = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info))
+            break;
+        m_lastError = GetLastError();
+        if (attempt == 9)
+            return false;
+        Sleep(300);
+    }
     CloseHandle(info.hThread);
     m_process = info.hProcess;
     m_id = info.dwProcessId;

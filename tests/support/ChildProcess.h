@@ -22,7 +22,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // Retries a refused start for about 3 s; LastError() then tells why the last try failed.
     bool Start(const std::string& commandLine);
+    DWORD LastError() const { return m_lastError; }
     // True when the child ended within the time; its exit code is then in ExitCode().
     bool Wait(DWORD milliseconds);
     void Kill();
@@ -33,6 +35,7 @@ private:
     HANDLE m_process = nullptr;
     DWORD m_id = 0;
     DWORD m_exitCode = STILL_ACTIVE;
+    DWORD m_lastError = 0;
 };
 
 struct DebuggedRun {

@@ -331,8 +331,11 @@ TEST_F(Install, WhileAScreenSaverRunsAnInstallerPackageGoesThroughMsiexec)
     HWND saver = CreateWindowA(SCREENSAVER_WINDOW_CLASS, SCREENSAVER_WINDOW_TITLE, WS_POPUP, 0, 0, 10, 10, nullptr,
                                nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(saver);
+    // The package is a 32-bit one (ProgramFilesFolder): a 64-bit Windows puts it into the x86
+    // folder, which a 64-bit test program reads as CSIDL_PROGRAM_FILESX86, not CSIDL_PROGRAM_FILES.
     std::string programs;
-    ASSERT_EQ(0, QDUtilities::GetSpecialFolder(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programs));
+    if (QDUtilities::GetSpecialFolder(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, 0, programs) != 0)
+        ASSERT_EQ(0, QDUtilities::GetSpecialFolder(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programs));
     const std::string installed = programs + "\\WispUpdateTest\\installed.txt";
     const std::string package = Place("signed.msi", "45_package.msi");
     // The platform's verifier takes the signed package.
@@ -347,7 +350,10 @@ TEST_F(Install, WhileAScreenSaverRunsAnInstallerPackageGoesThroughMsiexec)
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    WaitForSingleObject(process.hProcess, 30000);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 30000));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(0u, exitCode) << command;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EXPECT_FALSE(FileExists(installed));
