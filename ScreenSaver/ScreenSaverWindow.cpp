@@ -161,19 +161,20 @@ void OnDocumentComplete()
 
 void ForwardHttpResult(const Incoming& in)
 {
-    void* block = reinterpret_cast<void*>(in.lParam);
-    // Only a block posted within this process goes on to the control, which frees it: a sent
-    // or unwrapped 1036, or a value that is no live block of this process's heap, is dropped
-    // untouched.
-    if (in.copyData || in.origin != Origin::Posted || !block || !HeapValidate(GetProcessHeap(), 0, block)) {
+    // Only a result block posted within this process goes on to the control, which frees it:
+    // a sent or unwrapped 1036, or any other value, is dropped untouched.
+    UniqueMessageBlock block;
+    if (!in.copyData && in.origin == Origin::Posted)
+        block = TakeMessageBlock(RM_ASYNC_HTTP_COMPLETE, in.lParam);
+    if (!block) {
         TraceLog("screenSaver::RM_ASYNC_HTTP_COMPLETE - refused a result this process did not post.\n");
         return;
     }
     HWND controlWindow = nullptr;
     if (g_control)
         g_control->get_HWND(&controlWindow);
-    if (!controlWindow || !PostMessageA(controlWindow, RM_ASYNC_HTTP_COMPLETE, in.wParam, in.lParam))
-        FreeMessageBlock(block);
+    if (controlWindow)
+        PostMessageBlock(controlWindow, in.wParam, block.release());
 }
 
 void OnNewData(const Incoming& in)

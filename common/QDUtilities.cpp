@@ -242,16 +242,15 @@ DWORD PostDataMessageSameProcessOnly(HWND window, UINT message, WPARAM wParam, c
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - pData is NULL.\n");
         return ERROR_INVALID_PARAMETER;
     }
-    void* copy = AllocateMessageBlock(byteCount);
+    void* copy = AllocateMessageBlock(message, byteCount);
     if (!copy) {
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - out of memory.\n");
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     std::memcpy(copy, payload, byteCount);
-    if (!PostMessageA(window, message, wParam, reinterpret_cast<LPARAM>(copy))) {
-        // Nobody will receive the copy: it is still ours to free.
+    if (!PostMessageBlock(window, wParam, copy)) {
+        // The copy went with the failed post.
         const DWORD error = GetLastError();
-        FreeMessageBlock(copy);
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - PostMessage failed. Error %d\n",
                  static_cast<int>(error));
         return error ? error : ERROR_INVALID_WINDOW_HANDLE;
