@@ -552,6 +552,18 @@ bool MarigoldScreenSaverOn()
     return IsOurScreenSaver(ReadScreenSaverValue(key.Get()));
 }
 
+namespace {
+
+// A 32-bit installer's System32 is redirected to SysWOW64, where the file then is; the 64-bit
+// session that starts screen savers would look in the real System32 and find nothing.
+const char* ScreenSaverFolder()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? "\\SysWOW64\\" : "\\System32\\";
+}
+
+}  // namespace
+
 bool SetMarigoldScreenSaverOn(bool on)
 {
     std::string previous;
@@ -582,7 +594,7 @@ bool SetMarigoldScreenSaverOn(bool on)
         std::string windows;
         char shortPath[MAX_PATH + 1] = {};
         if (WindowsFolder(windows)) {
-            const std::string path = windows + "\\System32\\" + kScreenSaverFile;
+            const std::string path = windows + ScreenSaverFolder() + kScreenSaverFile;
             const DWORD length = GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
             if (length > 0 && length < MAX_PATH)
                 error = RegSetValueExA(key.Get(), kScreenSaverValue, 0, REG_SZ,
