@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace QDUtilities {
 
@@ -47,6 +48,24 @@ std::string HostPath()
     PersistentSettings settings;
     settings.GetProperty(SettingsId::application_directory, directory);
     return directory + "\\" + HOST_EXECUTABLE;
+}
+
+// "ScreenSaverIsSecure" under the user's key: false when missing or not a whole string.
+bool ReadSecureValue(const char* keyPath, std::string& text)
+{
+    UniqueHKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return false;
+    char value[kSecureValueBytes] = {};
+    DWORD type = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key.Get(), "ScreenSaverIsSecure", nullptr, &type, reinterpret_cast<BYTE*>(value),
+                         &size) != ERROR_SUCCESS)
+        return false;
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size == 0 || !std::memchr(value, '\0', size))
+        return false;
+    text = value;
+    return true;
 }
 
 }  // namespace
@@ -118,18 +137,12 @@ bool WriteStoryFile(const std::string& text)
 
 bool IsScreenSaverSecure()
 {
-    UniqueHKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
-        return false;
-    char value[kSecureValueBytes] = {};
-    DWORD type = 0;
-    DWORD size = sizeof value;
-    if (RegQueryValueExA(key.Get(), "ScreenSaverIsSecure", nullptr, &type, reinterpret_cast<BYTE*>(value),
-                         &size) != ERROR_SUCCESS)
-        return false;
-    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size == 0 || !std::memchr(value, '\0', size))
-        return false;
-    return std::strcmp(value, "1") == 0;
+    std::string text;
+    // Locking enforced by policy wins over the user's own choice.
+    if (ReadSecureValue("Software\\Policies\\Microsoft\\Windows\\Control Panel\\Desktop", text) ||
+        ReadSecureValue("Control Panel\\Desktop", text))
+        return text == "1";
+    return false;
 }
 
 }  // namespace QDUtilities

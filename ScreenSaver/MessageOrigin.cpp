@@ -46,8 +46,9 @@ void StopWatchingMessageOrigins()
 
 Origin MessageOriginOf(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // Without the hook a posted message would pass for one this thread sent, pointers and all.
     if (!g_hook)
-        return InSendMessage() ? Origin::OtherThread : Origin::ThisThread;
+        return Origin::Unknown;
     // The system hands a procedure its own copy of a WM_COPYDATA from another process, so the
     // hook may have seen another address for it.
     if (g_notice.pending && g_notice.window == window && g_notice.message == message && g_notice.wParam == wParam &&

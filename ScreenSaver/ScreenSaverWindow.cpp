@@ -10,6 +10,7 @@
 #include "common/PersistentSettings.h"
 #include "common/QDCopyData.h"
 #include "common/QDUtilities.h"
+#include "common/SentMessageWait.h"
 #include "common/TraceLog.h"
 #include "common/axhost/AxHost.h"
 #include "common/com/Bstr.h"
@@ -114,6 +115,24 @@ void KeepTopmost(HWND window)
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
+// All monitors.
+RECT VirtualScreen()
+{
+    RECT rect;
+    rect.left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    rect.top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    rect.right = rect.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    rect.bottom = rect.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    return rect;
+}
+
+void FitToVirtualScreen(HWND window)
+{
+    const RECT rect = VirtualScreen();
+    SetWindowPos(window, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOACTIVATE);
+}
+
 void OnKey(WPARAM virtualKey)
 {
     if (!screensaver::PageHas(g_control.Get(), L"UserHitScreenSaverKey"))
@@ -161,19 +180,21 @@ void OnDocumentComplete()
 
 void ForwardHttpResult(const Incoming& in)
 {
-    void* block = reinterpret_cast<void*>(in.lParam);
-    // Only a block posted within this process goes on to the control, which frees it: a sent
-    // or unwrapped 1036, or a value that is no live block of this process's heap, is dropped
-    // untouched.
-    if (in.copyData || in.origin != Origin::Posted || !block || !HeapValidate(GetProcessHeap(), 0, block)) {
+    // Only a result block posted within this process goes on to the control, which frees it:
+    // a sent or unwrapped 1036, or any other value, is dropped untouched. A result of ours
+    // whose origin cannot be told is refused too, and freed.
+    UniqueMessageBlock block;
+    if (!in.copyData && (in.origin == Origin::Posted || in.origin == Origin::Unknown))
+        block = TakeMessageBlock(RM_ASYNC_HTTP_COMPLETE, in.lParam);
+    if (!block || in.origin != Origin::Posted) {
         TraceLog("screenSaver::RM_ASYNC_HTTP_COMPLETE - refused a result this process did not post.\n");
         return;
     }
     HWND controlWindow = nullptr;
     if (g_control)
         g_control->get_HWND(&controlWindow);
-    if (!controlWindow || !PostMessageA(controlWindow, RM_ASYNC_HTTP_COMPLETE, in.wParam, in.lParam))
-        FreeMessageBlock(block);
+    if (controlWindow)
+        PostMessageBlock(controlWindow, in.wParam, block.release());
 }
 
 void OnNewData(const Incoming& in)
@@ -245,7 +266,13 @@ LRESULT HandleMessage(HWND window, const Incoming& in, UINT rawMessage, LPARAM r
         return 0;
     case WM_WINDOWPOSCHANGED:
         KeepTopmost(window);
-        return 0;
+        // The default processing sends the WM_SIZE that makes the control follow the window.
+        return byDefault();
+    case WM_DISPLAYCHANGE:
+        // A new resolution or another monitor: the window covers the virtual screen again.
+        if (!g_preview && !in.copyData)
+            FitToVirtualScreen(window);
+        return byDefault();
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
         if (!g_preview && g_control)
@@ -329,7 +356,7 @@ bool RegisterWithHost()
             PostQuitMessage(0);
             return false;
         }
-        Sleep(kRegisterPauseMs);
+        WaitAnsweringSentMessages(nullptr, kRegisterPauseMs);
         if (gQDIPCClient.Register(g_mainWindow, false) == 0)
             return true;
     }
@@ -344,11 +371,13 @@ bool CreateMainWindow(HWND parent)
         g_preview = true;
         style = WS_CHILD | WS_VISIBLE;
     } else {
+        // A second full-screen instance would read the same pipe end and split its records.
+        if (FindWindowA(SCREENSAVER_WINDOW_CLASS, SCREENSAVER_WINDOW_TITLE)) {
+            TraceLog("screenSaver::InitInstance() - a full-screen screen saver already runs, leaving.\n");
+            return false;
+        }
         SetScreenSaverRunning(true);
-        rect.left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-        rect.top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-        rect.right = rect.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-        rect.bottom = rect.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        rect = VirtualScreen();
         g_lMothershipStatus = QDUtilities::EnsureQuillDesktopMothershipIsRunning(true);
         TraceLog("screenSaver::InitInstance() g_lMotherhipStatus = %d.\n", static_cast<int>(g_lMothershipStatus));
         style = WS_POPUP | WS_VISIBLE;
@@ -360,7 +389,10 @@ bool CreateMainWindow(HWND parent)
         TraceLog("screenSaver::InitInstance() - Failed\tcreating window.\n");
         return false;
     }
-    screensaver::WatchMessageOrigins(g_mainWindow);
+    if (!screensaver::WatchMessageOrigins(g_mainWindow))
+        TraceLog("screenSaver::InitInstance() - Failed watching message origins, pointers in messages are refused. "
+                 "LastError = %d\n",
+                 static_cast<int>(GetLastError()));
     return true;
 }
 
@@ -393,7 +425,7 @@ bool CreateWispControl()
     HRESULT hr = S_OK;
     {
         // Released on failure too: other processes need not sit out the lock's time-out.
-        ControlCreationLock lock("screenSaver::InitInstance() - WaitForSingleObject timed out.\n");
+        ControlCreationLock lock("screenSaver::InitInstance() - WaitForSingleObject timed out.\n", true);
         hr = g_container->CreateControl(L"Wisp.WispControl");
         lock.Release();
     }
@@ -479,6 +511,10 @@ LRESULT CALLBACK ScreenSaverWndProc(HWND window, UINT message, WPARAM wParam, LP
                 TraceLog("screenSaver::ScreenSaverWndProc - refused a posted WM_COPYDATA.\n");
                 return 0;
             }
+            if (in.origin == Origin::Unknown) {
+                TraceLog("screenSaver::ScreenSaverWndProc - refused a WM_COPYDATA whose origin cannot be told.\n");
+                return 0;
+            }
             in.message = static_cast<UINT>(copy->dwData);
             in.lParam = reinterpret_cast<LPARAM>(copy->lpData);
             in.data = copy->lpData;
@@ -504,8 +540,11 @@ void TearDown(bool bCloseMothership)
         TraceLog("    Leaving Mothership running.\n");
     }
     gQDIPCClient.UnRegister();
-    ShowCursor(TRUE);
-    SetScreenSaverRunning(false);
+    // A preview set neither: a full-screen saver may be running beside it.
+    if (!g_preview)
+        ShowCursor(TRUE);
+    if (g_runningFlagSet)
+        SetScreenSaverRunning(false);
     PostQuitMessage(0);
 }
 

@@ -1,6 +1,7 @@
 #include "common/ControlCreationMutex.h"
 
 #include "common/HostMessages.h"
+#include "common/SentMessageWait.h"
 #include "common/TraceLog.h"
 
 #include <mutex>
@@ -17,7 +18,7 @@ HANDLE ProcessControlCreationMutex()
     return s_mutex;
 }
 
-ControlCreationLock::ControlCreationLock(const char* timeoutTrace)
+ControlCreationLock::ControlCreationLock(const char* timeoutTrace, bool answerSentMessages)
 {
     // Only an existing mutex can be held by a creation elsewhere; opening it first keeps a
     // first-ever creation from waiting on a mutex nobody could own yet.
@@ -28,7 +29,8 @@ ControlCreationLock::ControlCreationLock(const char* timeoutTrace)
     CloseHandle(existing);
     if (!process)
         return;
-    DWORD wait = WaitForSingleObject(process, kWaitMs);
+    const DWORD wait =
+        answerSentMessages ? WaitAnsweringSentMessages(process, kWaitMs) : WaitForSingleObject(process, kWaitMs);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
         m_owned = true;
     } else {

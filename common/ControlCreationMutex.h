@@ -8,10 +8,11 @@
 // Waits (at most 30 s) for a creation under way in any process. A time-out writes the caller's
 // own trace line and creation goes on anyway. While the lock is held this thread may own the
 // mutex; Release (or the destructor) gives it up. Creating the lock also makes sure this
-// process holds its handle (ProcessControlCreationMutex).
+// process holds its handle (ProcessControlCreationMutex). A thread whose top-level window exists
+// answers sent messages while it waits (common/SentMessageWait.h).
 class ControlCreationLock {
 public:
-    explicit ControlCreationLock(const char* timeoutTrace);
+    explicit ControlCreationLock(const char* timeoutTrace, bool answerSentMessages = false);
     ~ControlCreationLock() { Release(); }
     ControlCreationLock(const ControlCreationLock&) = delete;
     ControlCreationLock& operator=(const ControlCreationLock&) = delete;

@@ -242,16 +242,15 @@ DWORD PostDataMessageSameProcessOnly(HWND window, UINT message, WPARAM wParam, c
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - pData is NULL.\n");
         return ERROR_INVALID_PARAMETER;
     }
-    void* copy = AllocateMessageBlock(byteCount);
+    void* copy = AllocateMessageBlock(message, byteCount);
     if (!copy) {
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - out of memory.\n");
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     std::memcpy(copy, payload, byteCount);
-    if (!PostMessageA(window, message, wParam, reinterpret_cast<LPARAM>(copy))) {
-        // Nobody will receive the copy: it is still ours to free.
+    if (!PostMessageBlock(window, wParam, copy)) {
+        // The copy went with the failed post.
         const DWORD error = GetLastError();
-        FreeMessageBlock(copy);
         TraceLog("QDUtilities::PostDataMessageSameProcessOnly - PostMessage failed. Error %d\n",
                  static_cast<int>(error));
         return error ? error : ERROR_INVALID_WINDOW_HANDLE;
@@ -553,6 +552,18 @@ bool MarigoldScreenSaverOn()
     return IsOurScreenSaver(ReadScreenSaverValue(key.Get()));
 }
 
+namespace {
+
+// A 32-bit installer's System32 is redirected to SysWOW64, where the file then is; the 64-bit
+// session that starts screen savers would look in the real System32 and find nothing.
+const char* ScreenSaverFolder()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? "\\SysWOW64\\" : "\\System32\\";
+}
+
+}  // namespace
+
 bool SetMarigoldScreenSaverOn(bool on)
 {
     std::string previous;
@@ -583,7 +594,7 @@ bool SetMarigoldScreenSaverOn(bool on)
         std::string windows;
         char shortPath[MAX_PATH + 1] = {};
         if (WindowsFolder(windows)) {
-            const std::string path = windows + "\\System32\\" + kScreenSaverFile;
+            const std::string path = windows + ScreenSaverFolder() + kScreenSaverFile;
             const DWORD length = GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
             if (length > 0 && length < MAX_PATH)
                 error = RegSetValueExA(key.Get(), kScreenSaverValue, 0, REG_SZ,

@@ -43,8 +43,8 @@ LRESULT NotifyClientsRecord(UINT message, WPARAM wParam, LPARAM lParam, uint32_t
                             const void* payload);
 LRESULT NotifyTopClientRecord(UINT message, WPARAM wParam, LPARAM lParam, uint32_t byteCount,
                               const void* payload);
-// Posts a private heap copy of the payload as lParam to a window of this process, which owns
-// the copy and frees it with FreeMessageBlock (common/MessageBlock.h). 0, or a system error code (87 for no bytes).
+// Posts a private heap copy of the payload as lParam to a window of this process, as a message
+// block of the message's kind (common/MessageBlock.h) that the receiver takes and frees. 0, or a system error code (87 for no bytes).
 DWORD PostDataMessageSameProcessOnly(HWND window, UINT message, WPARAM wParam, const void* payload,
                                      size_t byteCount);
 

@@ -426,13 +426,14 @@ LRESULT CWispControl::OnAsyncHttpComplete(WPARAM wParam, LPARAM lParam)
         TraceLog("CWispControl::OnAsyncHTTPComplete - no result block.\n");
         return 0;
     }
-    // Any process may post this message: only a live block of this process is read and freed.
-    if (!IsLiveMessageBlock(block)) {
+    // Any process may post this message: only a result block posted in this process is read
+    // and freed, once.
+    UniqueMessageBlock hold = TakeMessageBlock(RM_ASYNC_HTTP_COMPLETE, lParam);
+    if (!hold) {
         TraceLog("CWispControl::OnAsyncHTTPComplete - lParam %p is no result block of this process; ignored.\n",
                  block);
         return 0;
     }
-    UniqueMessageBlock hold(block);
     VariantArray args(3);
     args[0].vt = VT_UI4;
     args[0].ulVal = static_cast<ULONG>(wParam);
@@ -472,10 +473,11 @@ void CWispControl::StopMailChecker()
 void CWispControl::OnMailCheckComplete(LPARAM lParam)
 {
     void* block = reinterpret_cast<void*>(lParam);
-    // Any process may post this message: only a live snapshot of this process is read and freed.
-    if (!block || !IsLiveMessageBlock(block))
+    // Any process may post this message: only a snapshot posted in this process is read and
+    // freed, once.
+    UniqueMessageBlock hold = TakeMessageBlock(RM_EMAIL_CHECK_COMPLETE, lParam);
+    if (!hold)
         return;
-    UniqueMessageBlock hold(block);
     const auto* snapshot = static_cast<const MailCheckSnapshot*>(block);
     // A pass of a checker already deleted (UnInit ran meanwhile) has nobody to tell.
     if (m_pEmailChecker && snapshot->checker == m_pEmailChecker)
@@ -489,14 +491,15 @@ LRESULT CWispControl::OnEmailVerifyComplete(LPARAM lParam)
         TraceLog("CWispControl::OnEmailVerifyComplete can't get data! bailing \n");
         return 0;
     }
-    // Any process may post this message: only a live record of this process is read and freed.
-    if (!IsLiveMessageBlock(request)) {
+    // Any process may post this message, and the worker fills its record until it posts it:
+    // only a posted record of this process is read and freed, once.
+    UniqueMessageBlock hold = TakeMessageBlock(RM_EMAIL_VERIFY_COMPLETE, lParam);
+    if (!hold) {
         TraceLog("CWispControl::OnEmailVerifyComplete - lParam %p is no verification record of this process; "
                  "ignored.\n",
                  static_cast<void*>(request));
         return 0;
     }
-    UniqueMessageBlock hold(request);
     VariantArray args(2);
     args[0].vt = VT_BOOL;
     args[0].boolVal = request->verified ? VARIANT_TRUE : VARIANT_FALSE;
@@ -602,6 +605,11 @@ LRESULT CWispControl::ControlWindowProc(UINT message, WPARAM wParam, LPARAM lPar
     ComPtr<IUnknown> self(Identity());
     try {
         LRESULT result = 0;
+        if (message == WM_DESTROY) {
+            // Results still queued for this window would be dropped with it, blocks and all.
+            const UINT kinds[] = {RM_EMAIL_CHECK_COMPLETE, RM_EMAIL_VERIFY_COMPLETE, RM_ASYNC_HTTP_COMPLETE};
+            FreeQueuedMessageBlocks(m_hWnd, kinds, sizeof kinds / sizeof kinds[0]);
+        }
         if (ProcessControlMessage(message, wParam, lParam, result))
             return result;
         if (m_dynamicChain.Offer(m_hWnd, message, wParam, lParam, result))

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/HostMessages.h"
+#include "common/MessageBlock.h"
 #include "common/ModuleThread.h"
 #include "common/PersistentSettings.h"
 #include "common/SettingsIds.h"
@@ -91,9 +92,10 @@ DWORD VerifyThread(void* parameter)
     request->verified = verified && !stopped ? 1 : 0;
     request->stopped = stopped ? 1 : 0;
     Forget(start->verification);
-    if (!IsWindow(request->controlWindow) ||
-        !PostMessageA(request->controlWindow, RM_EMAIL_VERIFY_COMPLETE, 0, reinterpret_cast<LPARAM>(request)))
+    if (!IsWindow(request->controlWindow))
         FreeEmailVerifyRequest(request);
+    else
+        PostMessageBlock(request->controlWindow, 0, request);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "Wisp/mail/EmailVerifyRequest.h"
 
+#include "common/HostMessages.h"
 #include "common/MessageBlock.h"
 
 #include <cstring>
@@ -30,7 +31,7 @@ EmailVerifyRequest* NewEmailVerifyRequest(int32_t accountType, const char* userN
 {
     const std::size_t size =
         sizeof(EmailVerifyRequest) + TextSize(userName) + TextSize(password) + TextSize(callbackName);
-    auto* request = static_cast<EmailVerifyRequest*>(AllocateMessageBlock(size));
+    auto* request = static_cast<EmailVerifyRequest*>(AllocateMessageBlock(RM_EMAIL_VERIFY_COMPLETE, size));
     if (!request)
         return nullptr;
     char* text = reinterpret_cast<char*>(request + 1);

@@ -1,6 +1,7 @@
 // The record an account-verification worker posts to the control's window with message 0x0436.
-// The worker allocates it with NewEmailVerifyRequest, as one message block (common/MessageBlock.h)
-// holding the record and its strings; the receiving window frees it.
+// The worker allocates it with NewEmailVerifyRequest, as one message block of kind 0x0436
+// (common/MessageBlock.h) holding the record and its strings, and posts it with
+// PostMessageBlock; the receiving window takes and frees it.
 #pragma once
 
 #include <windows.h>

@@ -223,16 +223,15 @@ void CheckPass::Publish()
         return;
     }
     auto* snapshot = static_cast<MailCheckSnapshot*>(
-        AllocateMessageBlock(sizeof(MailCheckSnapshot) + m_pass.menu.size()));
+        AllocateMessageBlock(RM_EMAIL_CHECK_COMPLETE, sizeof(MailCheckSnapshot) + m_pass.menu.size()));
     if (!snapshot)
         return;
     snapshot->checker = m_start.checker;
     snapshot->total = m_pass.total;
     snapshot->newMail = m_pass.newMail ? 1 : 0;
     std::memcpy(snapshot->menu, m_pass.menu.c_str(), m_pass.menu.size() + 1);
-    if (!PostMessageA(m_start.controlWindow, RM_EMAIL_CHECK_COMPLETE, 0, reinterpret_cast<LPARAM>(snapshot))) {
-        // The window went meanwhile: nobody will free the block, and nobody waits for passes.
-        FreeMessageBlock(snapshot);
+    if (!PostMessageBlock(m_start.controlWindow, 0, snapshot)) {
+        // The window went meanwhile (the block went with the post): nobody waits for passes.
         EmailChecker::Stop();
     }
 }

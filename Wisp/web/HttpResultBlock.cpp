@@ -1,5 +1,6 @@
 #include "Wisp/web/HttpResultBlock.h"
 
+#include "common/HostMessages.h"
 #include "common/MessageBlock.h"
 
 #include <cstring>
@@ -29,7 +30,7 @@ void* NewHttpResultBlock(uint32_t status, const char* body, std::size_t size)
     std::vector<unsigned char> bytes;
     if (!BuildHttpResult(status, body, size, bytes))
         return nullptr;
-    void* block = AllocateMessageBlock(bytes.size());
+    void* block = AllocateMessageBlock(RM_ASYNC_HTTP_COMPLETE, bytes.size());
     if (block)
         std::memcpy(block, bytes.data(), bytes.size());
     return block;

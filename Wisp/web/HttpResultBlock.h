@@ -1,7 +1,7 @@
 // The block an asynchronous HTTP request posts with message 0x040C (lParam; wParam is the
 // request id): a 32-bit status, a 32-bit length n counting the terminating NUL, n response
-// bytes ending with NUL, then four zero bytes. Allocated with AllocateMessageBlock; the
-// receiving window frees it with FreeMessageBlock.
+// bytes ending with NUL, then four zero bytes. A message block of kind 0x040C; the receiving
+// window takes it with TakeMessageBlock.
 #pragma once
 
 #include <cstdint>

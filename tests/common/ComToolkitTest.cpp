@@ -208,10 +208,31 @@ TEST(ComValues, NoExceptionLeavesAComMethod)
 
 TEST(MessageBlocks, OnlyLiveBlocksOfThisProcessAreTakenAndEachIsFreedOnce)
 {
-    void* block = AllocateMessageBlock(16);
+    void* block = AllocateMessageBlock(0x040C, 16);
     ASSERT_NE(nullptr, block);
     EXPECT_TRUE(IsLiveMessageBlock(block));
     EXPECT_EQ(0, static_cast<unsigned char*>(block)[15]);
+    EXPECT_EQ(16u, MessageBlockSize(block));
+    EXPECT_EQ(0x040Cu, MessageBlockKind(block));
+
+    // A handler takes a block only once it is posted, only as its own kind, and only once.
+    EXPECT_FALSE(TakeMessageBlock(0x040C, reinterpret_cast<LPARAM>(block)));
+    ASSERT_TRUE(PostMessageBlock(nullptr, 7, block));
+    MSG posted = {};
+    ASSERT_TRUE(PeekMessageA(&posted, reinterpret_cast<HWND>(-1), 0x040C, 0x040C, PM_REMOVE));
+    EXPECT_EQ(7u, posted.wParam);
+    EXPECT_TRUE(IsPostedMessageBlock(block, 0x040C));
+    for (UINT other : {0x040Bu, 0x0436u})
+        EXPECT_FALSE(TakeMessageBlock(other, posted.lParam)) << other;
+    UniqueMessageBlock taken = TakeMessageBlock(0x040C, posted.lParam);
+    EXPECT_EQ(block, taken.get());
+    EXPECT_FALSE(TakeMessageBlock(0x040C, posted.lParam));
+    EXPECT_TRUE(IsLiveMessageBlock(block)) << "the taker holds it";
+    taken.release();
+    // A post that fails frees the block.
+    void* lost = AllocateMessageBlock(0x0436, 8);
+    EXPECT_FALSE(PostMessageBlock(reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x7FFE)), 0, lost));
+    EXPECT_FALSE(IsLiveMessageBlock(lost));
 
     // Made-up pointers are never touched: an unmapped address, one inside a live block, a
     // block of the heap that is not a message block.
@@ -232,7 +253,7 @@ TEST(MessageBlocks, OnlyLiveBlocksOfThisProcessAreTakenAndEachIsFreedOnce)
     // Many blocks at once, each listed on its own; the holder frees its block when it goes.
     std::vector<void*> blocks;
     for (int i = 0; i < 500; ++i)
-        blocks.push_back(AllocateMessageBlock(i));
+        blocks.push_back(AllocateMessageBlock(0x040B, i));
     for (void* b : blocks)
         ASSERT_TRUE(IsLiveMessageBlock(b));
     for (void* b : blocks) {

@@ -331,14 +331,14 @@ TEST_F(ControlWithPage, AVerificationResultCallsItsCallbackAndFailsForAMissingOn
     EmailVerifyRequest* request = NewEmailVerifyRequest(1, "user", "secret", "verified", m_host.ControlWindow());
     ASSERT_NE(nullptr, request);
     request->verified = 1;
-    EXPECT_EQ(0, m_host.SendToControl(RM_EMAIL_VERIFY_COMPLETE, 0, reinterpret_cast<LPARAM>(request)));
+    EXPECT_EQ(0, m_host.SendPostedBlock(0, request));
     EXPECT_EQ(L"verified true false;", Read(L"events"));
 
     EXPECT_FALSE(IsLiveMessageBlock(request));
 
     request = NewEmailVerifyRequest(1, "user", "secret", "gone", m_host.ControlWindow());
     std::size_t mark = TraceCapture::Mark();
-    EXPECT_EQ(-1, m_host.SendToControl(RM_EMAIL_VERIFY_COMPLETE, 0, reinterpret_cast<LPARAM>(request)));
+    EXPECT_EQ(-1, m_host.SendPostedBlock(0, request));
     EXPECT_NE(std::string::npos, TraceCapture::Since(mark).find("Callback: 'gone' failed.\n"));
     EXPECT_FALSE(IsLiveMessageBlock(request));
 }

@@ -17,6 +17,8 @@
 #include "common/com/ComObject.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
+#include "Wisp/mail/EmailVerifyRequest.h"
+#include "Wisp/web/HttpResultBlock.h"
 #include "tests/support/host/HostApplication.h"
 
 using host::HostApplication;
@@ -284,10 +286,17 @@ TEST_F(ControlInHost, ForgedMessageBlocksAreTracedAndIgnored)
 {
     // What another process could post: an unmapped address, an address of ours that no block
     // starts at, a block already freed.
-    void* freed = AllocateMessageBlock(32);
+    void* freed = AllocateMessageBlock(RM_ASYNC_HTTP_COMPLETE, 32);
     ASSERT_TRUE(FreeMessageBlock(freed));
     char local[32] = {};
-    for (void* forged : {reinterpret_cast<void*>(0x10), static_cast<void*>(local), freed}) {
+    // And blocks of this process that are no posted block of the handler's kind: one still
+    // being filled, one posted as another kind.
+    void* unposted = NewHttpResultBlock(200, "not yet", 7);
+    EmailVerifyRequest* unpostedRecord = NewEmailVerifyRequest(1, "user", "secret", "verified", nullptr);
+    void* otherKind = AllocateMessageBlock(RM_EMAIL_CHECK_COMPLETE, 64);
+    ASSERT_TRUE(PostMessageBlock(nullptr, 0, otherKind));
+    for (void* forged : {reinterpret_cast<void*>(0x10), static_cast<void*>(local), freed, unposted,
+                         static_cast<void*>(unpostedRecord), otherKind}) {
         SCOPED_TRACE(forged);
         std::size_t mark = TraceCapture::Mark();
         EXPECT_EQ(0, m_host.SendToControl(RM_ASYNC_HTTP_COMPLETE, 1, reinterpret_cast<LPARAM>(forged)));
@@ -295,6 +304,8 @@ TEST_F(ControlInHost, ForgedMessageBlocksAreTracedAndIgnored)
         EXPECT_EQ(0, m_host.SendToControl(RM_EMAIL_VERIFY_COMPLETE, 0, reinterpret_cast<LPARAM>(forged)));
         EXPECT_TRUE(Traced(mark, " is no verification record of this process; ignored.\n"));
     }
+    for (void* ours : {unposted, static_cast<void*>(unpostedRecord), otherKind})
+        EXPECT_TRUE(FreeMessageBlock(ours)) << "left to its holder";
     // A real block is still taken, once.
     void* block = m_host.PostHttpComplete(8, 200, "real");
     ASSERT_NE(nullptr, block);
@@ -302,6 +313,18 @@ TEST_F(ControlInHost, ForgedMessageBlocksAreTracedAndIgnored)
     std::size_t mark = TraceCapture::Mark();
     m_host.SendToControl(RM_ASYNC_HTTP_COMPLETE, 8, reinterpret_cast<LPARAM>(block));
     EXPECT_TRUE(Traced(mark, " is no result block of this process; ignored.\n"));
+}
+
+TEST_F(ControlInHost, ResultsStillQueuedWhenTheWindowGoesAreFreed)
+{
+    HWND window = m_host.ControlWindow();
+    void* snapshot = AllocateMessageBlock(RM_EMAIL_CHECK_COMPLETE, 64);
+    EmailVerifyRequest* record = NewEmailVerifyRequest(1, "user", "secret", "verified", window);
+    ASSERT_TRUE(PostMessageBlock(window, 0, snapshot));
+    ASSERT_TRUE(PostMessageBlock(window, 0, record));
+    DestroyWindow(window);
+    EXPECT_FALSE(IsLiveMessageBlock(snapshot));
+    EXPECT_FALSE(IsLiveMessageBlock(record));
 }
 
 TEST_F(ControlInHost, AFailedInitLeavesTheChildDispatchNull)

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -138,8 +139,21 @@ TEST(HostLaunch, ARunningHostIsLeftAloneButTheStartupEventIsMade)
     const std::string trace = TraceCapture::Since(mark);
     EXPECT_NE(std::string::npos, trace.find("QDUtilities::EnsureQuillDesktopMothershipIsRunning - bIsRunning = 1\n"));
     EXPECT_EQ(std::string::npos, trace.find("starting QuillDesktop"));
-    UniqueHandle event(OpenEventA(SYNCHRONIZE, FALSE, "QDStartupSynchronizationEventName"));
-    EXPECT_TRUE(event);
+    UniqueHandle event(OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, "QDStartupSynchronizationEventName"));
+    ASSERT_TRUE(event);
+    // Manual reset: the host's one signal wakes every waiter and stays set for later ones.
+    ResetEvent(event.Get());
+    DWORD waits[2] = {WAIT_FAILED, WAIT_FAILED};
+    std::thread first([&] { waits[0] = WaitForSingleObject(event.Get(), 10000); });
+    std::thread second([&] { waits[1] = WaitForSingleObject(event.Get(), 10000); });
+    Sleep(100);
+    SetEvent(event.Get());
+    first.join();
+    second.join();
+    EXPECT_EQ(WAIT_OBJECT_0, waits[0]);
+    EXPECT_EQ(WAIT_OBJECT_0, waits[1]);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.Get(), 0));
+    ResetEvent(event.Get());
     testing_support::PumpMessages(300);
     EXPECT_FALSE(testing_support::FileExists(session.RecordPath()));
 }
@@ -186,8 +200,21 @@ protected:
                   RegSetValueExA(key.Get(), "ScreenSaverIsSecure", 0, type, static_cast<const BYTE*>(data), size));
     }
     void SetText(DWORD type, const std::string& text) { Set(type, text.c_str(), static_cast<DWORD>(text.size() + 1)); }
+    void SetPolicy(const char* text)
+    {
+        UniqueHKey key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                                 key.Put(), nullptr));
+        if (text)
+            RegSetValueExA(key.Get(), "ScreenSaverIsSecure", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                           static_cast<DWORD>(std::strlen(text) + 1));
+        else
+            RegDeleteValueA(key.Get(), "ScreenSaverIsSecure");
+    }
 
+    static constexpr const char* kPolicyKey = "Software\\Policies\\Microsoft\\Windows\\Control Panel\\Desktop";
     testing_support::RegistryValueBackup m_backup{HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaverIsSecure"};
+    testing_support::RegistryValueBackup m_policy{HKEY_CURRENT_USER, kPolicyKey, "ScreenSaverIsSecure"};
 };
 
 TEST_F(SecureScreenSaver, OnlyTheTextOneCounts)
@@ -211,6 +238,15 @@ TEST_F(SecureScreenSaver, OnlyTheTextOneCounts)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_SET_VALUE, key.Put()));
     RegDeleteValueA(key.Get(), "ScreenSaverIsSecure");
     EXPECT_FALSE(QDUtilities::IsScreenSaverSecure());
+
+    // The policy's value wins when present, either way.
+    SetPolicy("1");
+    EXPECT_TRUE(QDUtilities::IsScreenSaverSecure());
+    SetText(REG_SZ, "1");
+    SetPolicy("0");
+    EXPECT_FALSE(QDUtilities::IsScreenSaverSecure());
+    SetPolicy(nullptr);
+    EXPECT_TRUE(QDUtilities::IsScreenSaverSecure());
 }
 
 TEST(StoryFile, IsReplacedWithTheTextInTextMode)

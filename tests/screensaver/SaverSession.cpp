@@ -98,9 +98,10 @@ bool SaverSession::StartHost()
     });
 }
 
-bool SaverSession::StartSaver(const std::string& arguments)
+bool SaverSession::StartSaver(const std::string& arguments, const std::string& program)
 {
-    return m_saver.Start("\"" + BinFolder() + "\\Tidewire.scr\" " + arguments);
+    m_saverName = program.substr(0, program.rfind('.'));
+    return m_saver.Start("\"" + BinFolder() + "\\" + program + "\" " + arguments);
 }
 
 HWND SaverSession::WaitForSaverWindow(HWND parent, DWORD timeoutMs)
@@ -164,7 +165,7 @@ std::string SaverSession::SaverTrace() const
 {
     // Process ids come round again: an earlier program of the same id wrote before this one,
     // whose first line is always the same.
-    const std::string text = testing_support::ProcessTraceText("Tidewire", m_saver.Id());
+    const std::string text = testing_support::ProcessTraceText(m_saverName, m_saver.Id());
     const std::size_t start = text.rfind("ScreenSaver Debug log\n");
     return start == std::string::npos ? text : text.substr(start);
 }

@@ -37,8 +37,8 @@ public:
     // The host as the desktop application runs it ("-NoBrowser"), up once it has recorded
     // "started".
     bool StartHost();
-    // "Tidewire.scr <arguments>".
-    bool StartSaver(const std::string& arguments);
+    // "Tidewire.scr <arguments>", or another build of the program in the bin folder.
+    bool StartSaver(const std::string& arguments, const std::string& program = "Tidewire.scr");
     testing_support::ChildProcess& Saver() { return m_saver; }
     // The full-screen or preview window once it exists (null after the time).
     HWND WaitForSaverWindow(HWND parent = nullptr, DWORD timeoutMs = 20000);
@@ -79,6 +79,7 @@ private:
     std::unique_ptr<testing_support::FileBackup> m_storyBackup;
     testing_support::ChildProcess m_host;
     testing_support::ChildProcess m_saver;
+    std::string m_saverName = "Tidewire";   // its trace file's name
 };
 
 }  // namespace saver_tests

@@ -6,7 +6,9 @@
 #include "common/QDUtilities.h"
 #include "tests/screensaver/ChildModes.h"
 #include "tests/screensaver/SaverSession.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScratchState.h"
+#include "tests/support/TestHttpServer.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
 
@@ -200,7 +202,7 @@ TEST_F(ScreenSaver, CoversTheScreenOverARunningHostAndRelaysBothWays)
     PostMessageA(m_window, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
     EXPECT_TRUE(m_session.WaitForReport("mouse"));
     PostMessageA(m_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-    PostMessageA(m_window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+    PostMessageA(m_window, WM_SYSCOMMAND, SC_CLOSE, 0);
 
     // Host to page: new data as a payload, with and without a number.
     ASSERT_TRUE(m_session.PipePostData(RM_NEWDATA_AVAILABLE, "fresh headlines"));
@@ -209,6 +211,19 @@ TEST_F(ScreenSaver, CoversTheScreenOverARunningHostAndRelaysBothWays)
     numbered.Record()->wParam = 7;
     ASSERT_TRUE(m_session.PipeRaw(std::string(reinterpret_cast<const char*>(numbered.Bytes()), numbered.Size())));
     EXPECT_TRUE(m_session.WaitForReport("newdata:7:xyz"));
+
+    // A result the control's HTTP request posted to this window goes on to the control.
+    const std::string url = testing_support::TestHttpUrl("/respond?status=201&body=saver");
+    ASSERT_TRUE(m_session.PipePostData(RM_NEWDATA_AVAILABLE, url));
+    EXPECT_TRUE(m_session.WaitForReport("http:0:201:saver")) << m_session.SaverTrace();
+
+    // A display change fits the window to the virtual screen again.
+    SetWindowPos(m_window, nullptr, 10, 10, 200, 100, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(m_window, WM_DISPLAYCHANGE, 32, MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+    GetWindowRect(m_window, &rect);
+    EXPECT_EQ(GetSystemMetrics(SM_XVIRTUALSCREEN), rect.left);
+    EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), rect.right - rect.left);
+    EXPECT_EQ(GetSystemMetrics(SM_CYVIRTUALSCREEN), rect.bottom - rect.top);
 
     // The story on screen, asked for by the host and by the page.
     ASSERT_TRUE(m_session.PipePost(RM_SCREENSAVER_CYCLED_ITEM, 0, 0));
@@ -350,12 +365,24 @@ TEST_F(ScreenSaver, PointersFromOutsideAreNeverFollowed)
                                        std::string(reinterpret_cast<const char*>(whole.Bytes()), whole.Size())));
     EXPECT_TRUE(m_session.WaitForReport("ping"));
     QDCopyDataRecord cut(RM_CALL_MOTHERSHIP_SCRIPT_METHOD, 0, 0, "pong", 5);
-    cut.Record()->cbData = 4000;
+    for (uint32_t claimed : {4000u, 6u}) {   // 6: one byte more than it carries
+        cut.Record()->cbData = claimed;
+        ASSERT_TRUE(m_session.PipePostData(RM_NOTIFY_MOTHERSHIP,
+                                           std::string(reinterpret_cast<const char*>(cut.Bytes()), cut.Size())));
+    }
+    // Without a payload, message, wParam and lParam are relayed.
+    const UINT kPlain = 1090;
+    QDCopyDataRecord plain(kPlain, 20, 0x1234);
     ASSERT_TRUE(m_session.PipePostData(RM_NOTIFY_MOTHERSHIP,
-                                       std::string(reinterpret_cast<const char*>(cut.Bytes()), cut.Size())));
+                                       std::string(reinterpret_cast<const char*>(plain.Bytes()), plain.Size())));
+    ASSERT_TRUE(m_session.WaitForPipeMessage(kPlain));
+    const auto relayed = host::FindEntries(m_session.Record(), "pipe", kPlain);
+    ASSERT_EQ(1u, relayed.size());
+    EXPECT_EQ(20u, relayed[0].wParam);
+    EXPECT_EQ(0x1234, relayed[0].lParam);
 
     const std::string refusedRecord = "screenSaver::RM_NOTIFY_MOTHERSHIP - refused";
-    ASSERT_TRUE(PumpUntil([&] { return testing_support::TraceCapture::Count(m_session.SaverTrace(), refusedRecord) == 3; },
+    ASSERT_TRUE(PumpUntil([&] { return testing_support::TraceCapture::Count(m_session.SaverTrace(), refusedRecord) == 4; },
                           10000))
         << m_session.SaverTrace();
     const std::string trace = m_session.SaverTrace();
@@ -365,6 +392,79 @@ TEST_F(ScreenSaver, PointersFromOutsideAreNeverFollowed)
     // Still well: a key still ends it the ordinary way.
     Key('Q');
     EXPECT_TRUE(Exited());
+}
+
+TEST_F(ScreenSaver, WithoutItsMessageHookAPostedRecordPointerIsRefused)
+{
+    ASSERT_TRUE(m_session.StartHost());
+    ASSERT_TRUE(m_session.StartSaver("/s", "TidewireWithoutHook.exe"));
+    m_window = m_session.WaitForSaverWindow();
+    ASSERT_NE(nullptr, m_window);
+    ASSERT_TRUE(m_session.WaitForSaverTrace("screenSaver::InitInstance() - Loading content...\n"));
+    ASSERT_TRUE(m_session.WaitForSaverTrace("screenSaver::InitInstance() - Failed watching message origins"));
+    // Any process can post this: the number is no record of the screen saver's.
+    PostMessageA(m_window, RM_NOTIFY_MOTHERSHIP, 20, 0x1234);
+    ASSERT_TRUE(m_session.WaitForSaverTrace("screenSaver::RM_NOTIFY_MOTHERSHIP - refused"));
+    PumpMessages(300);
+    EXPECT_FALSE(m_session.Saver().Wait(0)) << m_session.SaverTrace();
+    Key('Q');
+    EXPECT_TRUE(Exited()) << m_session.SaverTrace();
+}
+
+TEST_F(ScreenSaver, ExitFromTheHostEndsItAndASecondFullScreenStartLeavesAtOnce)
+{
+    StartOverRunningHost();
+    testing_support::ChildProcess second;
+    ASSERT_TRUE(second.Start("\"" + saver_tests::BinFolder() + "\\Tidewire.scr\" /s"));
+    ASSERT_TRUE(PumpUntil([&] { return second.Wait(0); }, 15000));
+    EXPECT_EQ(0u, second.ExitCode());
+    EXPECT_TRUE(Contains(testing_support::ProcessTraceText("Tidewire", second.Id()),
+                         "screenSaver::InitInstance() - a full-screen screen saver already runs, leaving.\n"));
+    EXPECT_FALSE(m_session.Saver().Wait(0));
+    EXPECT_EQ(1, saver_tests::ScreenSaverRunningFlag());
+
+    ASSERT_TRUE(m_session.PipePost(RM_EXIT, 0, 0));   // 1026
+    ASSERT_TRUE(Exited());
+    EXPECT_TRUE(Contains(m_session.SaverTrace(), "screenSaver::RM_EXIT_SCREENSAVER_IMMEDIATE\n"));
+    EXPECT_EQ(0, saver_tests::ScreenSaverRunningFlag());
+}
+
+TEST_F(ScreenSaver, WhileItWaitsForTheControlLockItAnswersSentMessages)
+{
+    ASSERT_TRUE(m_session.StartHost());
+    // Another program creating a control: the screen saver waits at its lock.
+    HANDLE lock = CreateMutexA(nullptr, FALSE, CONTROL_CREATION_MUTEX);
+    ASSERT_NE(nullptr, lock);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(lock, 5000));
+    ASSERT_TRUE(m_session.StartSaver("/s"));
+    m_window = m_session.WaitForSaverWindow();
+    ASSERT_NE(nullptr, m_window);
+    ASSERT_TRUE(m_session.WaitForSaverTrace("Successfully registered window with QuillDesktop\n"));
+    PumpMessages(300);
+    DWORD_PTR answer = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(m_window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer));
+    EXPECT_FALSE(Contains(m_session.SaverTrace(), "Loading content"));
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+    EXPECT_TRUE(PumpUntil([&] { return !m_session.Reports().empty(); }, 20000)) << m_session.SaverTrace();
+    Key('Q');
+    EXPECT_TRUE(Exited());
+}
+
+TEST_F(ScreenSaver, APreviewClosingBesideTheFullScreenSaverLeavesItsRunningFlag)
+{
+    StartOverRunningHost();
+    ParentWindow parent;
+    testing_support::ChildProcess preview;
+    ASSERT_TRUE(preview.Start("\"" + saver_tests::BinFolder() + "\\Tidewire.scr\" /p " + parent.Number()));
+    HWND child = m_session.WaitForSaverWindow(parent.Handle());
+    ASSERT_NE(nullptr, child);
+    PostMessageA(child, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return preview.Wait(0); }, 15000));
+    EXPECT_EQ(1, saver_tests::ScreenSaverRunningFlag());
+    Key('Q');
+    ASSERT_TRUE(Exited());
+    EXPECT_EQ(0, saver_tests::ScreenSaverRunningFlag());
 }
 
 // --- start-up failures ---------------------------------------------------------------------

@@ -72,10 +72,10 @@ LRESULT CALLBACK RecorderWindow::Procedure(HWND window, UINT message, WPARAM wPa
     } else if (message == RM_NOTIFY_MOTHERSHIP) {
         received.bytes.assign(reinterpret_cast<const char*>(lParam), wParam);
     } else if (message == kDataPost && lParam) {
-        received.heapBlockSize = HeapSize(GetProcessHeap(), 0, reinterpret_cast<void*>(lParam));
-        if (received.heapBlockSize != static_cast<SIZE_T>(-1))
-            received.bytes.assign(reinterpret_cast<const char*>(lParam), received.heapBlockSize);
-        FreeMessageBlock(reinterpret_cast<void*>(lParam));
+        if (UniqueMessageBlock block = TakeMessageBlock(kDataPost, lParam)) {
+            received.heapBlockSize = MessageBlockSize(block.get());
+            received.bytes.assign(static_cast<const char*>(block.get()), received.heapBlockSize);
+        }
     }
     {
         std::lock_guard<std::mutex> guard(self->m_lock);

@@ -4,12 +4,14 @@
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/ScratchState.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -199,6 +201,51 @@ TEST_F(ScreenSaverSetting, OnTwiceThenOffGivesTheUsersChoiceBack)
     }
     ASSERT_TRUE(QDUtilities::SetMarigoldScreenSaverOn(false));
     EXPECT_EQ("C:\\windows\\system32\\users.scr", Current());
+}
+
+BOOL WINAPI ReportWow64(HANDLE, PBOOL wow64)
+{
+    *wow64 = TRUE;
+    return TRUE;
+}
+
+BOOL WINAPI ReportNative(HANDLE, PBOOL wow64)
+{
+    *wow64 = FALSE;
+    return TRUE;
+}
+
+TEST_F(ScreenSaverSetting, UnderWow64TheValueNamesSysWow64)
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string redirected = std::string(windows) + "\\SysWOW64\\Tidewire.scr";
+    const bool created = !FileExists(redirected);
+    if (created)
+        ASSERT_TRUE(WriteWholeFile(redirected, "MZ stand-in"));
+    char expected[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA(redirected.c_str(), expected, sizeof expected));
+    {
+        testing_support::ImportHook hook(GetModuleHandleA(nullptr), "kernel32.dll", "IsWow64Process",
+                                         reinterpret_cast<void*>(&ReportWow64));
+        ASSERT_TRUE(hook.Installed());
+        ASSERT_TRUE(QDUtilities::SetMarigoldScreenSaverOn(true));
+    }
+    std::string stored = Current();
+    EXPECT_EQ(expected, stored);
+    std::transform(stored.begin(), stored.end(), stored.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+    EXPECT_NE(std::string::npos, stored.find("\\SYSWOW64\\")) << stored;
+    EXPECT_TRUE(QDUtilities::MarigoldScreenSaverOn());
+    if (created)
+        DeleteFileA(redirected.c_str());
+
+    // Without WOW64 the real system folder.
+    testing_support::ImportHook hook(GetModuleHandleA(nullptr), "kernel32.dll", "IsWow64Process",
+                                     reinterpret_cast<void*>(&ReportNative));
+    ASSERT_TRUE(QDUtilities::SetMarigoldScreenSaverOn(true));
+    char system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA(m_installed.c_str(), system, sizeof system));
+    EXPECT_EQ(system, Current());
 }
 
 TEST_F(ScreenSaverSetting, OffWithoutAPreviousChoiceRemovesTheValue)

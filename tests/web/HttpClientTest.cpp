@@ -61,17 +61,19 @@ private:
                               reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
         auto* self = reinterpret_cast<CompletionWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         if (self && message == RM_ASYNC_HTTP_COMPLETE) {
-            auto* block = reinterpret_cast<const unsigned char*>(lParam);
+            UniqueMessageBlock hold = TakeMessageBlock(message, lParam);
+            if (!hold)
+                return 0;
+            auto* block = static_cast<const unsigned char*>(hold.get());
             Completion c;
             c.requestId = wParam;
-            c.blockSize = HeapSize(GetProcessHeap(), 0, block);
+            c.blockSize = MessageBlockSize(block);
             HttpResultHeader header;
             std::memcpy(&header, block, sizeof header);
             c.status = header.status;
             c.length = header.length;
             c.bytes.assign(reinterpret_cast<const char*>(block) + sizeof header, c.blockSize - sizeof header);
             self->m_received.push_back(c);
-            FreeMessageBlock(const_cast<unsigned char*>(block));
             return 0;
         }
         return DefWindowProcA(window, message, wParam, lParam);

@@ -174,14 +174,21 @@ LRESULT HostApplication::SendToControl(UINT message, WPARAM wParam, LPARAM lPara
     return SendMessageA(ControlWindow(), message, wParam, lParam);
 }
 
+LRESULT HostApplication::SendPostedBlock(WPARAM wParam, void* block)
+{
+    const UINT kind = MessageBlockKind(block);
+    // Posted to this thread and taken off its queue again: the block counts as posted.
+    MSG posted = {};
+    if (!PostMessageBlock(nullptr, wParam, block) ||
+        !PeekMessageA(&posted, reinterpret_cast<HWND>(-1), kind, kind, PM_REMOVE))
+        return -2;
+    return SendToControl(kind, posted.wParam, posted.lParam);
+}
+
 void* HostApplication::PostHttpComplete(unsigned long requestId, unsigned long status, const std::string& text)
 {
     void* block = NewHttpResultBlock(status, text.data(), text.size());
-    if (block && !PostMessageA(m_hostWindow, RM_ASYNC_HTTP_COMPLETE, requestId, reinterpret_cast<LPARAM>(block))) {
-        FreeMessageBlock(block);
-        return nullptr;
-    }
-    return block;
+    return block && PostMessageBlock(m_hostWindow, requestId, block) ? block : nullptr;
 }
 
 int HostApplication::CountMessages(UINT message, ReceivedMessage::Window window) const
@@ -237,9 +244,11 @@ LRESULT CALLBACK HostApplication::HostProc(HWND window, UINT message, WPARAM wPa
         self->Record(ReceivedMessage::Host, message, wParam, lParam);
         // The host passes HTTP results on to the control's window, as the screen saver does.
         if (message == RM_ASYNC_HTTP_COMPLETE) {
+            // Passed on as it came, as the desktop application does; a result that cannot be
+            // passed on is taken and freed here.
             HWND control = self->ControlWindow();
             if (!control || !PostMessageA(control, message, wParam, lParam))
-                FreeMessageBlock(reinterpret_cast<void*>(lParam));
+                TakeMessageBlock(message, lParam);
         }
         auto reply = self->m_replies.find(message);
         return reply == self->m_replies.end() ? 0 : reply->second;

@@ -66,6 +66,9 @@ public:
 
     // Host-contract messages to the control's window.
     LRESULT SendToControl(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // A message block as its worker posts it, handed to the control synchronously for the
+    // handler's result (-2 when it could not be posted).
+    LRESULT SendPostedBlock(WPARAM wParam, void* block);
     // An asynchronous HTTP result as the HTTP client posts it: to the host window, which passes
     // it on to the control. Answers the block (freed by the control).
     void* PostHttpComplete(unsigned long requestId, unsigned long status, const std::string& text);
