@@ -206,6 +206,10 @@ STDMETHODIMP CWispControl::Init(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispP
         *pDispChild = nullptr;
     return ComBoundary("CWispControl::Init", [&]() -> HRESULT {
         TraceLog("  CWispControl::Init(url='%s')\n", AnsiFromWide(bstrURL).c_str());
+        // The page the host chose is what its pages are trusted by; a nested control keeps the
+        // anchor it inherited, whatever page it is given.
+        if (!m_bNested)
+            m_anchor = Utf8FromWide(bstrURL ? bstrURL : L"", bstrURL ? SysStringLen(bstrURL) : 0);
         return InitBrowser(bstrURL, hWndNotify, pDispParent, pDispChild);
     });
 }
@@ -335,6 +339,14 @@ HRESULT CWispControl::LookUpScriptMethod(BSTR bstrMethod, VARIANT_BOOL* pbool)
 STDMETHODIMP CWispControl::InformParentOfUserEvents(VARIANT_BOOL inform)
 {
     m_bInformParentOfUserEvents = inform != 0;
+    return S_OK;
+}
+
+STDMETHODIMP CWispControl::MarkNested(const char* anchor, BOOL external)
+{
+    m_bNested = true;
+    m_anchor = anchor ? anchor : "";
+    m_bGiveExternal = external != FALSE;
     return S_OK;
 }
 
@@ -667,6 +679,11 @@ STDMETHODIMP CWispControl::GetExternal(IDispatch** ppDispatch)
 {
     if (!ppDispatch)
         return E_POINTER;
+    *ppDispatch = nullptr;
+    // The offscreen browser's pages are remote sites the scraping reads from native code: they
+    // never need to call in, so they get nothing to call.
+    if (!m_bGiveExternal)
+        return E_NOTIMPL;
     IWispControl* face = this;
     face->AddRef();
     *ppDispatch = face;

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <exdisp.h>
 
+#include <string>
+
 #include "Wisp_h.h"
 #include "common/axhost/AxHost.h"
 #include "common/axhost/BrowserEventSink.h"
@@ -13,6 +15,7 @@
 #include "common/com/ConnectionAdvice.h"
 #include "Wisp/control/ControlBase.h"
 #include "Wisp/control/DynamicMessageChain.h"
+#include "Wisp/control/NestedControl.h"
 #include "Wisp/control/ScriptObject.h"
 
 class QDMenuSet;
@@ -22,6 +25,7 @@ class CWispPopupWindow;
 class CWispControl : public ComObject<CWispControl>,
                      public IDocHostUIHandlerDispatch,
                      public IWispControl,
+                     public IWispNestedControl,
                      public ControlBase {
 public:
     WISP_COM_INTERFACES(CWispControl,
@@ -45,7 +49,8 @@ public:
         WISP_COM_ENTRY(IDataObject)
         WISP_COM_ENTRY_IID(IID_IProvideClassInfo, IProvideClassInfo2)
         WISP_COM_ENTRY(IProvideClassInfo2)
-        WISP_COM_ENTRY(IConnectionPointContainer))
+        WISP_COM_ENTRY(IConnectionPointContainer)
+        WISP_COM_ENTRY(IWispNestedControl))
     WISP_IUNKNOWN_FORWARD()
 
     // OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE
@@ -79,6 +84,9 @@ public:
     STDMETHODIMP ScriptMethodExists(BSTR bstrMethod, VARIANT_BOOL* pbool) override;
     STDMETHODIMP InformParentOfUserEvents(VARIANT_BOOL inform) override;
     STDMETHODIMP UnInit() override;
+
+    // IWispNestedControl
+    STDMETHODIMP MarkNested(const char* anchor, BOOL external) override;
 
     // IDocHostUIHandlerDispatch
     STDMETHODIMP ShowContextMenu(DWORD dwID, DWORD x, DWORD y, IUnknown* pcmdtReserved, IDispatch* pdispReserved,
@@ -137,6 +145,8 @@ public:
     EmailChecker*& MailChecker() { return m_pEmailChecker; }
     HANDLE& MailThread() { return m_hMailThread; }
     CWispPopupWindow*& CurrentPopup() { return m_pCurrentPopup; }
+    // What a control this one creates for its page (pop-up, balloon, dialog) inherits.
+    NestedPageTrust TrustForNested() const { return NestedPageTrust{m_anchor, true}; }
 
 protected:
     LRESULT ControlWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -157,6 +167,8 @@ private:
 
     HRESULT InitBrowser(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispParent, IDispatch** pDispChild);
     HRESULT LookUpScriptMethod(BSTR bstrMethod, VARIANT_BOOL* pbool);
+    // Whether the page shown now may use the method table; its address (as text) into url.
+    bool PageMayCallIn(std::string& url) const;
     bool ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     LRESULT OnCreate();
     void OnDocumentComplete();
@@ -185,6 +197,10 @@ private:
     bool m_bInformParentOfUserEvents = true;
     ComPtr<IDispatch> m_spParentDispatch;
     CWispPopupWindow* m_pCurrentPopup = nullptr;
+    // The URL the host gave Init (UTF-8), or the creating control's for a nested one.
+    std::string m_anchor;
+    bool m_bNested = false;
+    bool m_bGiveExternal = true;
 
     ComPtr<AxHost> m_axHost;
     BrowserEvents m_browserEvents{this};

@@ -76,7 +76,11 @@ bool CWispOffscreenBrowser::CreateHostWindow()
 
 HRESULT CWispOffscreenBrowser::CreateControl(const char* url)
 {
-    HRESULT hr = m_page.Create(m_hWnd, "CWispOffscreenBrowser::CreateWispOffscreenBrowser - WaitForSingleObject timed out.\n");
+    // Its pages are the providers' remote sites: no anchor and no window.external.
+    NestedPageTrust trust;
+    trust.external = false;
+    HRESULT hr = m_page.Create(m_hWnd, "CWispOffscreenBrowser::CreateWispOffscreenBrowser - WaitForSingleObject timed out.\n",
+                               trust);
     if (FAILED(hr))
         return hr;
     Bstr address = Bstr::FromAnsi(url);

@@ -1,14 +1,51 @@
 // The entry every page call of window.external.CallApplicationMethod(name, ...) reaches. The
 // method table is matched in table order by exact, case-sensitive comparison; a name that
-// matches nothing is traced and answered with an empty result.
+// matches nothing is traced and answered with an empty result. Only a page the trust rule
+// (Wisp/control/PageTrust.h) passes gets that far.
 #include "Wisp/methods/CallApplicationMethodDispatch.h"
 
 #include <cstring>
 
+#include "common/PersistentSettings.h"
+#include "common/SettingsIds.h"
 #include "common/TraceLog.h"
+#include "common/WindowClass.h"
+#include "common/com/Bstr.h"
 #include "common/com/Strings.h"
+#include "Wisp/control/PageTrust.h"
 #include "Wisp/control/WispControl.h"
 #include "Wisp/methods/ApplicationMethods.h"
+
+namespace {
+
+std::string Utf8FromAnsi(const std::string& text)
+{
+    return Utf8FromWide(WideFromAnsi(text));
+}
+
+// Wisp.dll's own path, for its res: pages.
+const std::string& ModulePath()
+{
+    static const std::string path = [] {
+        wchar_t buffer[MAX_PATH * 2] = {};
+        const DWORD length = GetModuleFileNameW(ThisModule(), buffer, MAX_PATH * 2);
+        return length > 0 && length < MAX_PATH * 2 ? Utf8FromWide(buffer, length) : std::string();
+    }();
+    return path;
+}
+
+void TrustedFolders(std::string& content, std::string& application)
+{
+    PersistentSettings settings;
+    std::string text;
+    if (settings.GetProperty(SettingsId::content_directory, text))
+        content = Utf8FromAnsi(text);
+    text.clear();
+    if (settings.GetProperty(SettingsId::application_directory, text))
+        application = Utf8FromAnsi(text);
+}
+
+}  // namespace
 
 std::string ApplicationMethodArgs::MethodName() const
 {
@@ -198,10 +235,32 @@ const ApplicationMethodEntry kApplicationMethods[] = {
 };
 const unsigned kApplicationMethodCount = sizeof(kApplicationMethods) / sizeof(kApplicationMethods[0]);
 
+bool CWispControl::PageMayCallIn(std::string& url) const
+{
+    // The top-level document, read at each call: a link, a redirect or a script may have taken
+    // the browser elsewhere since Init. Frames share the top page's window.external and so
+    // inherit its trust.
+    Bstr location;
+    url.clear();
+    if (!m_spBrowser || FAILED(m_spBrowser->get_LocationURL(location.Put())) || !location.Get())
+        return false;
+    url = location.ToAnsi();
+    return page_trust::IsTrustedPage(Utf8FromWide(location.Get(), location.Length()), ModulePath(), m_anchor,
+                                     TrustedFolders);
+}
+
 bool CWispControl::CallApplicationMethodDispatch(DISPPARAMS* pdp, VARIANT* pvarResult)
 {
     ApplicationMethodArgs args(pdp);
     std::string name = args.MethodName();
+
+    std::string page;
+    if (!PageMayCallIn(page)) {
+        TraceLog("CallApplicationMethodDispatch(%s) refused for the page '%s'.\n", name.c_str(), page.c_str());
+        if (pvarResult)
+            VariantClear(pvarResult);
+        return false;
+    }
 
     const ApplicationMethodEntry* entry = nullptr;
     for (unsigned i = 0; i < kApplicationMethodCount; ++i)

@@ -60,6 +60,7 @@ void ShowOptionsPanel(MethodCall& call)
     const std::string path = ContentPath(kOptionsPanelPage);
     HWND owner = OptionsPanelOwner(*call.control, call.args.Bool(0));
     HtmlDialog dialog(path, call.control->Browser(), 0, 0, true);
+    dialog.SetPageTrust(call.control->TrustForNested());
     Variant category = Variant::FromBstr(Bstr::FromAnsi(call.args.String(1).c_str()).Detach());
     dialog.QueueScriptCall("changeCategory", nullptr, 1, category.Get(), kOptionsPageLoad);
     call.SetBool(dialog.DoModal(owner) != -1);
@@ -80,6 +81,7 @@ void ModalHtmlDialog(MethodCall& call)
     HWND owner = window ? QDUtilities::GetAncestorDyn(window, GA_ROOT) : nullptr;
     HtmlDialog dialog(path, call.control->Browser(), static_cast<int>(call.args.Int(1)),
                       static_cast<int>(call.args.Int(2)), true);
+    dialog.SetPageTrust(call.control->TrustForNested());
     call.SetInt(static_cast<long>(dialog.DoModal(owner)));
 }
 

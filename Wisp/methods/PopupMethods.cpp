@@ -67,6 +67,7 @@ void OpenPopup(MethodCall& call, bool shaped)
     }
     auto* popup = new CWispPopupWindow(&control.MessageChain());
     popup->SetCreator(&control);
+    popup->SetPageTrust(control.TrustForNested());
     popup->SetTrackingWindow(TrackingWindowFor(controlWindow));
     const char* page = args.IsString(0) ? url.c_str() : nullptr;
     IDispatch* parent = control.Browser();
@@ -131,6 +132,7 @@ void ShowBalloon(MethodCall& call)
     HWND owner = control.NotifyWindow() ? QDUtilities::GetAncestorDyn(control.NotifyWindow(), GA_ROOT) : nullptr;
     auto* balloon = new CWispBalloonWindow(&control.MessageChain());
     balloon->SetCreator(control.Identity());
+    balloon->SetPageTrust(control.TrustForNested());
     balloon->SetTrackingWindow(TrackingWindowFor(controlWindow));
     const std::string url = args.String(0);
     HWND window = balloon->CreateWispBalloonWindow(args.IsString(0) ? url.c_str() : nullptr, anchor.x, anchor.y,
@@ -149,6 +151,7 @@ void ShowTrayBalloon(MethodCall& call)
     const LRESULT position = QDUtilities::SendApplicationMessage(RM_GET_TRAY_BALLOON_POSITION, 0, 0);
     const int x = HIWORD(position), y = LOWORD(position);
     auto* balloon = new CWispBalloonWindow();
+    balloon->SetPageTrust(call.control->TrustForNested());
     const std::string url = args.String(0);
     HWND window = balloon->CreateWispBalloonWindow(args.IsString(0) ? url.c_str() : nullptr, x, y, args.Int(1),
                                                    args.Int(2), args.Int(3), nullptr);

@@ -44,7 +44,7 @@ HRESULT PageScript(IDispatch* page, ComPtr<IDispatch>& script, bool traced)
 
 }  // namespace
 
-HRESULT HostedPage::Create(HWND window, const char* timeoutTrace)
+HRESULT HostedPage::Create(HWND window, const char* timeoutTrace, const NestedPageTrust& trust)
 {
     Release();
     if (!window)
@@ -59,6 +59,15 @@ HRESULT HostedPage::Create(HWND window, const char* timeoutTrace)
     HRESULT hr = m_container->CreateControl(L"Wisp.WispControl");
     if (SUCCEEDED(hr))
         hr = m_container->QueryControl(IID_IWispControl, m_control.PutVoid());
+    if (SUCCEEDED(hr)) {
+        ComPtr<IWispNestedControl> nested;
+        hr = m_control->QueryInterface(IID_IWispNestedControl, nested.PutVoid());
+        if (SUCCEEDED(hr))
+            hr = nested->MarkNested(trust.anchor.c_str(), trust.external ? TRUE : FALSE);
+        if (FAILED(hr))
+            TraceLog("HostedPage::Create - the control cannot be marked as the library's own, hr=0x%X\n",
+                     static_cast<unsigned>(hr));
+    }
     if (FAILED(hr))
         Release();
     return hr;

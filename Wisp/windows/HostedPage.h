@@ -10,6 +10,7 @@
 #include "Wisp_h.h"
 #include "common/axhost/AxHost.h"
 #include "common/com/ComPtr.h"
+#include "Wisp/control/NestedControl.h"
 
 class HostedPage {
 public:
@@ -20,8 +21,9 @@ public:
 
     // Creates "Wisp.WispControl" filling `window`, whose messages must reach the container
     // (AxHost::FromWindow(window)->HandleMessage). `timeoutTrace` is the caller's line for a
-    // time-out of the mutex wait.
-    HRESULT Create(HWND window, const char* timeoutTrace);
+    // time-out of the mutex wait. The control is marked nested with `trust` before anything
+    // can load in it; one that cannot be marked is no control of this library and is refused.
+    HRESULT Create(HWND window, const char* timeoutTrace, const NestedPageTrust& trust);
     // Init on the nested control; the page's dispatch (the hosted browser) is kept.
     HRESULT Init(BSTR url, HWND notifyWindow, IDispatch* parent);
     HRESULT LoadHTML(BSTR url);

@@ -15,6 +15,9 @@ public:
     static const DWORD kControlMessageMap = 1;
 
     IDispatch* PageDispatch() const { return m_page.PageDispatch(); }
+    // Before creation: what the nested control's pages are trusted by (the creating control's
+    // TrustForNested()); without it they have no anchor.
+    void SetPageTrust(const NestedPageTrust& trust) { m_pageTrust = trust; }
     HWND Window() const { return m_hWnd; }
 
 protected:
@@ -61,6 +64,7 @@ protected:
 
     HWND m_hWnd = nullptr;
     HostedPage m_page;
+    NestedPageTrust m_pageTrust;
     DynamicMessageChain* m_ownerChain = nullptr;
     bool m_registered = false;
     int m_handlerDepth = 0;

@@ -132,6 +132,7 @@ bool HtmlDialog::OnInitDialog()
     auto* pageHost = new CWispPopupWindow();
     m_pageLoaded = false;
     pageHost->SetShowOnFirstLoad(false);
+    pageHost->SetPageTrust(m_pageTrust);
     pageHost->SetHoldLifetimeWhileHidden(false);
     pageHost->SetRadii(0, 0, 0, 0);
     // A null answer: the object is gone already.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/com/Variant.h"
+#include "Wisp/control/NestedControl.h"
 #include "Wisp/resource.h"
 
 class CWispPopupWindow;
@@ -37,6 +38,8 @@ public:
     void QueueScriptCall(const char* name, VARIANT* result, unsigned numArgs, const VARIANT* args,
                          long awaitedCount);
     INT_PTR DoModal(HWND owner);
+    // Before DoModal: what the page's control inherits from the control that opened the dialog.
+    void SetPageTrust(const NestedPageTrust& trust) { m_pageTrust = trust; }
 
     // Calls `name` on the page when it has it; answers the last HRESULT.
     static HRESULT SafeCallScriptMethod(const char* name, bool& found, CWispPopupWindow* pageHost, VARIANT* result,
@@ -60,6 +63,7 @@ private:
     CWispPopupWindow* m_pageHost = nullptr;
     HWND m_pageHostWindow = nullptr;
     std::string m_pagePath;
+    NestedPageTrust m_pageTrust;
     IDispatch* m_parentReference;
     int m_width;
     int m_height;

@@ -92,6 +92,7 @@ bool Warmup(CWispControl& control)
 
     auto* popup = new CWispPopupWindow();
     popup->SetCreator(&control);
+    popup->SetPageTrust(control.TrustForNested());
     popup->SetShowOnFirstLoad(true);
     popup->SetHoldLifetimeWhileHidden(false);
     // Not closed by the mouse leaving it: the fade window ends with its fade or with SSCooldown.

@@ -85,7 +85,8 @@ HWND CWispBalloonWindow::CreateWispBalloonWindow(const char* url, int x, int y, 
     BuildShape(rect, tail);
 
     HRESULT hr =
-        m_page.Create(m_hWnd, "CWispBalloonWindow::CreateWispBalloonWindow - WaitForSingleObject timed out.\n");
+        m_page.Create(m_hWnd, "CWispBalloonWindow::CreateWispBalloonWindow - WaitForSingleObject timed out.\n",
+                      m_pageTrust);
     if (SUCCEEDED(hr)) {
         Bstr page = Bstr::FromAnsi(url);
         hr = m_page.Init(page.Get(), m_hWnd, nullptr);

@@ -137,7 +137,8 @@ HWND CWispPopupWindow::CreateWispPopupWindow(HWND, const RECT& rStart, const REC
     }
     BeginBusy();
 
-    HRESULT hr = m_page.Create(m_hWnd, "CWispPopupWindow::CreateWispPopupWindow - WaitForSingleObject timed out.\n");
+    HRESULT hr = m_page.Create(m_hWnd, "CWispPopupWindow::CreateWispPopupWindow - WaitForSingleObject timed out.\n",
+                               m_pageTrust);
     if (FAILED(hr)) {
         TraceLog("CWispPopupWindow::CreateWispPopupWindow - creating the control failed, hr=0x%X\n",
                  static_cast<unsigned>(hr));

@@ -37,6 +37,17 @@ std::string AnsiFromWide(const wchar_t* text, std::size_t size)
     return narrow;
 }
 
+std::string Utf8FromWide(const wchar_t* text, std::size_t size)
+{
+    if (!text || size == 0)
+        return {};
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
+
 std::string AnsiFromWide(const wchar_t* text)
 {
     return text ? AnsiFromWide(text, std::wcslen(text)) : std::string();

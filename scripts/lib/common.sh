@@ -58,6 +58,7 @@ native_tests() {
   local out="$ROOT/build/native" exe="$ROOT/build/native/portable_tests"
   local sources=("$ROOT/common/XmlTagReader.cpp" "$ROOT/common/Obfuscation.cpp"
                  "$ROOT/common/UrlSplitter.cpp" "$ROOT/Wisp/update/ManifestRules.cpp" "$ROOT/Wisp/update/DomainAllowList.cpp"
+                 "$ROOT/Wisp/control/PageTrust.cpp" "$ROOT/tests/control/PageTrustTest.cpp"
                  "$ROOT/ScreenSaver/CommandLine.cpp"
                  "$ROOT/Wisp/windows/MenuFile.cpp" "$ROOT/Wisp/windows/ResourceText.cpp"
                  "$ROOT/common/SettingsDocument.cpp" "$ROOT/Wisp/mail/MailResponse.cpp"

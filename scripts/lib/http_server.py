@@ -127,9 +127,11 @@ def recorded_request(handler, query):
 # Scripted web-mail sites. Pages: mail (the inbox when signed in, else the sign-in page),
 # login (the sign-in form's POST), inbox, inboxmain (the inbox frame), logout (clears the
 # session cookie and shows the mail page again), cookiefail, logins (how many sign-ins the site
-# has received for the provider, as text). A SITE whose name holds
+# has received for the provider, as text), snooped (what the sign-in page's script of a "snoop"
+# site got, as text). A SITE whose name holds
 # "cookiefail" answers the first good sign-in with the cookie-failure page; one holding
-# "slowlogin" answers sign-ins after 3 s.
+# "slowlogin" answers sign-ins after 3 s; one holding "snoop" shows a sign-in page whose script
+# asks window.external for the account's stored password and sends what it got with the form.
 WEBMAIL_ACCOUNTS = {
     "gmail": {"alice": ("alice-pw", 12), "bob": ("bob-pw", 0), "o'neil": ("oneil-pw", 4)},
     "hotmail": {"carol@hotmail.com": ("carol-pw", 5)},
@@ -140,7 +142,12 @@ WEBMAIL_SIGN_IN = {
     "hotmail": ("Sign In", "login", "That password is incorrect."),
     "yahoo": ("Yahoo! Mail - The best web-based Email!", "login", "Invalid ID or password."),
 }
-WEBMAIL_STATE = {"cookiefail": set(), "logins": {}}
+WEBMAIL_STATE = {"cookiefail": set(), "logins": {}, "snooped": {}}
+WEBMAIL_SNOOP = (
+    "<input type=\"hidden\" id=\"snooped\" name=\"snooped\" value=\"\">"
+    "<script>var got; try { got = \"answer:\" + window.external.CallApplicationMethod(\"GetPreference\", "
+    "\"emailPropertyType.password.accountType.GMail.0\"); } catch (e) { got = \"no external\"; }"
+    "document.getElementById(\"snooped\").setAttribute(\"value\", got);</script>")
 WEBMAIL_LOCK = threading.Lock()
 
 
@@ -154,13 +161,13 @@ def webmail_page(title, body, frames=None):
     return Reply(body=html.encode("latin-1"), content_type="text/html")
 
 
-def webmail_sign_in(provider, bad):
+def webmail_sign_in(provider, bad, snoop=False):
     title, field, refusal = WEBMAIL_SIGN_IN[provider]
     body = ("<p>%s</p>" % refusal if bad else "<p>Sign in to read your mail.</p>") + (
         "<form name=\"signin\" action=\"login\" method=\"post\">"
         "<input type=\"text\" name=\"%s\" value=\"\">"
-        "<input type=\"password\" name=\"passwd\" value=\"\">"
-        "<input type=\"submit\" name=\"go\" value=\"Sign in\"></form>" % field)
+        "<input type=\"password\" name=\"passwd\" value=\"\">%s"
+        "<input type=\"submit\" name=\"go\" value=\"Sign in\"></form>" % (field, WEBMAIL_SNOOP if snoop else ""))
     return webmail_page(title, body)
 
 
@@ -200,7 +207,10 @@ def webmail(handler, query):
     cookie_path = "/webmail/%s/" % site
     user = webmail_user(handler, site, provider)
     if page == "mail":
-        return webmail_inbox(provider, user) if user else webmail_sign_in(provider, False)
+        return webmail_inbox(provider, user) if user else webmail_sign_in(provider, False, "snoop" in site)
+    if page == "snooped":
+        with WEBMAIL_LOCK:
+            return Reply(body=WEBMAIL_STATE["snooped"].get((site, provider), "nothing sent").encode("latin-1"))
     if page == "logins":
         with WEBMAIL_LOCK:
             return Reply(body=b"%d" % WEBMAIL_STATE["logins"].get((site, provider), 0))
@@ -212,6 +222,9 @@ def webmail(handler, query):
         form = urllib.parse.parse_qs(handler.request_body.decode("latin-1"), keep_blank_values=True)
         name = form.get(WEBMAIL_SIGN_IN[provider][1], [""])[0]
         password = form.get("passwd", [""])[0]
+        if "snooped" in form:
+            with WEBMAIL_LOCK:
+                WEBMAIL_STATE["snooped"][(site, provider)] = form["snooped"][0]
         account = WEBMAIL_ACCOUNTS[provider].get(name)
         if not account or account[0] != password:
             return webmail_sign_in(provider, True)

@@ -2,7 +2,10 @@
 // taken from the input and free of what could redirect a request; a refused one leaves the
 // parts empty. A component path or file name the rules accept holds nothing that could climb
 // out of the update folder, so a refused one is all that could. A download URL passes the
-// allow-list only for a host that is an allowed site or a name below one.
+// allow-list only for a host that is an allowed site or a name below one. A page the bridge's
+// trust rule passes is blank, a resource of the module, an allowed https site or a local page
+// whose canonical path (no dot segments, reading back the same) lies in one of the folders.
+#include "Wisp/control/PageTrust.h"
 #include "Wisp/update/DomainAllowList.h"
 #include "Wisp/update/ManifestRules.h"
 #include "common/UrlSplitter.h"
@@ -110,6 +113,64 @@ void CheckUrl(const std::string& url)
     FUZZ_CHECK(!HasControl(parts.host) && !HasControl(parts.RequestTarget()));
 }
 
+bool Below(const std::string& path, const std::string& folder)
+{
+    return path == folder || path.compare(0, folder.size() + 1, folder + "\\") == 0;
+}
+
+// A res: URL whose decoded text names a resource of C:\Tidewire\Wisp.dll.
+bool ModuleResource(const std::string& lower)
+{
+    if (lower.compare(0, 6, "res://") != 0)
+        return false;
+    std::string decoded;
+    for (std::size_t i = 6; i < lower.size(); ++i) {
+        if (lower[i] == '%' && i + 2 < lower.size()) {
+            decoded += static_cast<char>(std::stoi(lower.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            decoded += lower[i] == '/' ? '\\' : lower[i];
+        }
+    }
+    for (char& c : decoded)
+        if (c == '/')
+            c = '\\';
+    return Lower(decoded).compare(0, 21, "c:\\tidewire\\wisp.dll\\") == 0;
+}
+
+void CheckPageTrust(const std::string& url)
+{
+    std::string canonical;
+    if (page_trust::CanonicalFilePath(url, canonical)) {
+        FUZZ_CHECK(canonical.size() >= 2 && canonical[0] >= 'a' && canonical[0] <= 'z' && canonical[1] == ':');
+        FUZZ_CHECK(!Contains(canonical + "\\", "\\.\\") && !Contains(canonical + "\\", "\\..\\"));
+        FUZZ_CHECK(!Contains(canonical, "/") && !Contains(canonical, "\\\\") && !HasControl(canonical));
+        FUZZ_CHECK(Lower(canonical) == canonical);
+        // Reads back the same; a drive's root alone ("c:") would be drive-relative as input.
+        std::string again;
+        FUZZ_CHECK(canonical.size() == 2 || (page_trust::CanonicalFilePath(canonical, again) && again == canonical));
+    } else {
+        FUZZ_CHECK(canonical.empty());
+    }
+    bool asked = false;
+    const bool trusted = page_trust::IsTrustedPage(
+        url, "C:\\Tidewire\\Wisp.dll", "", [&](std::string& content, std::string& application) {
+            asked = true;
+            content = "C:\\content";
+            application = "C:\\Tidewire";
+        });
+    // The folders are read only for a local page.
+    FUZZ_CHECK(!asked || !canonical.empty());
+    if (!trusted)
+        return;
+    const std::string lower = Lower(url);
+    UrlParts parts;
+    const bool site = lower.compare(0, 8, "https://") == 0 && SplitUrl(url, parts) && parts.userInfo.empty() &&
+                      UnderAllowedSite(parts.host);
+    const bool local = !canonical.empty() && (Below(canonical, "c:\\content") || Below(canonical, "c:\\tidewire"));
+    FUZZ_CHECK(lower == "about:blank" || ModuleResource(lower) || site || local);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
@@ -117,6 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const std::string input(reinterpret_cast<const char*>(data), size);
     CheckUrl(input);
     CheckAllowList(input);
+    CheckPageTrust(input);
 
     // Before the first zero byte a component's path, after it the component's URL.
     const std::size_t zero = input.find('\0');

@@ -17,6 +17,7 @@
 #include "common/PersistentSettings.h"
 #include "common/QDCopyData.h"
 #include "common/QDUtilities.h"
+#include "common/SettingsIds.h"
 #include "common/com/Bstr.h"
 #include "common/com/ComPtr.h"
 #include "common/com/Strings.h"
@@ -25,6 +26,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ScratchState.h"
+#include "tests/support/TestHttpServer.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
 #include "tests/support/host/HostApplication.h"
@@ -781,6 +783,89 @@ TEST_F(MethodsPage, BrowserAndFeedRowsAnswerFromPageScript)
     ASSERT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CLASSES_ROOT, "feed\\shell\\open\\command", nullptr, RRF_RT_REG_SZ,
                                           nullptr, command, &size));
     EXPECT_EQ("\"" + folder + "\\TidewireDesktop.exe\" -Feed \"%1\"", std::string(command));
+}
+
+// --- which pages may call in ----------------------------------------------------------------
+
+// The page's address as the browser reports it (the refusal line quotes it).
+std::string LocationOf(HostApplication& host)
+{
+    ComPtr<IWebBrowser2> browser;
+    Bstr url;
+    if (!host.ChildDispatch() || FAILED(host.ChildDispatch()->QueryInterface(IID_IWebBrowser2, browser.PutVoid())) ||
+        FAILED(browser->get_LocationURL(url.Put())))
+        return {};
+    return url.ToAnsi();
+}
+
+std::string Refused(const char* method, const std::string& page)
+{
+    return std::string("CallApplicationMethodDispatch(") + method + ") refused for the page '" + page + "'.\n";
+}
+
+bool LoadInto(HostApplication& host, const std::string& url)
+{
+    const int loads = host.CountMessages(RM_DOCUMENT_COMPLETE);
+    Bstr address = Bstr::FromAnsi(url.c_str());
+    return host.Control()->LoadHTML(address.Get()) == S_OK && host.WaitForMessage(RM_DOCUMENT_COMPLETE, kLoadTimeout, loads);
+}
+
+TEST_F(MethodsPage, APageCallsInFromTheContentFolderButNotFromACopyOutsideIt)
+{
+    testing_support::ScratchFolder content("trust-content"), outside("trust-outside");
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty(SettingsId::content_directory, content.Path()));
+    }
+    std::string page;
+    ASSERT_TRUE(testing_support::ReadWholeFile(
+        AnsiFromWide(host::PathBesideExecutable(L"fixtures\\methods\\methods.htm")), page));
+    ASSERT_TRUE(testing_support::WriteWholeFile(content.Path() + "\\page.htm", page));
+    ASSERT_TRUE(testing_support::WriteWholeFile(outside.Path() + "\\page.htm", page));
+
+    ASSERT_TRUE(LoadInto(m_host, content.Path() + "\\page.htm"));
+    EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_trust_probe', 'inside'"));
+    EXPECT_EQ("string:inside", App("'GetPreference', 'wisp_trust_probe'"));
+
+    ASSERT_TRUE(LoadInto(m_host, outside.Path() + "\\page.htm"));
+    std::string before, after;
+    ASSERT_TRUE(testing_support::ReadWholeFile(SettingsPath(), before));
+    const std::size_t mark = TraceCapture::Mark();
+    EXPECT_EQ("undefined:undefined", App("'SetPreference', 'wisp_trust_probe', 'outside'"));
+    EXPECT_EQ("undefined:undefined", App("'GetPreference', 'wisp_trust_probe'"));
+    const std::string traced = TraceCapture::Since(mark);
+    EXPECT_NE(std::string::npos, traced.find(Refused("SetPreference", LocationOf(m_host))));
+    EXPECT_NE(std::string::npos, traced.find(Refused("GetPreference", LocationOf(m_host))));
+    EXPECT_EQ(std::string::npos, traced.find("Method not found"));
+    ASSERT_TRUE(testing_support::ReadWholeFile(SettingsPath(), after));
+    EXPECT_EQ(before, after);
+}
+
+TEST_F(MethodsPage, AServersPageIsRefusedUnlessTheHostChoseIt)
+{
+    ASSERT_FALSE(testing_support::TestHttpHost().empty()) << "the run gave no HTTP server";
+    const std::string page = "<html><head><script>function app() { return window.external; }"
+                             "function run(c) { try { var r = eval(c); return typeof(r) + ':' + r; } "
+                             "catch (e) { return 'error ' + e.number; } }</script></head><body>web</body></html>";
+    const std::string url = testing_support::TestHttpUrl("/respond?type=text/html&body=" + testing_support::UrlEncode(page));
+
+    // A link or a script of the trusted page takes the browser there.
+    const int loads = m_host.CountMessages(RM_DOCUMENT_COMPLETE);
+    Run("location.href = " + JsString(url));
+    ASSERT_TRUE(m_host.WaitForMessage(RM_DOCUMENT_COMPLETE, kLoadTimeout, loads));
+    ASSERT_EQ(url, LocationOf(m_host));
+    EXPECT_EQ("undefined:undefined", App("'GetWindowWidth'"));
+    EXPECT_NE(std::string::npos, TraceCapture::Since(m_mark).find(Refused("GetWindowWidth", url)));
+
+    // The same page as the one a host gave Init answers.
+    m_host.Destroy();
+    HostApplication chosen;
+    ASSERT_TRUE(chosen.Create(120, 90));
+    ASSERT_EQ(S_OK, chosen.CreateControl());
+    ASSERT_EQ(S_OK, chosen.InitControl(WideFromAnsi(url)));
+    ASSERT_TRUE(chosen.WaitForMessage(RM_DOCUMENT_COMPLETE, kLoadTimeout));
+    EXPECT_EQ("number:120", chosen.CallPageFunction(L"run", std::string("app().CallApplicationMethod('GetWindowWidth')")));
+    chosen.Destroy();
 }
 
 }  // namespace

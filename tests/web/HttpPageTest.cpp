@@ -10,8 +10,12 @@
 
 #include "Wisp_h.h"
 #include "common/HostMessages.h"
+#include "common/PersistentSettings.h"
+#include "common/QDUtilities.h"
+#include "common/SettingsIds.h"
 #include "common/com/Bstr.h"
 #include "common/com/Strings.h"
+#include "tests/support/ScratchState.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
@@ -180,6 +184,42 @@ TEST_F(HttpFromPage, TheLibraryStaysLoadedUntilItsLastRequestEnds)
     EXPECT_NE(nullptr, GetModuleHandleW(L"Wisp.dll"));
     // When the request ends (its completion finds no window), the thread lets the library go.
     EXPECT_TRUE(testing_support::PumpUntil([] { return GetModuleHandleW(L"Wisp.dll") == nullptr; }, kAnswerTimeout));
+}
+
+TEST_F(HttpFromPage, ABodyIsWrittenOnlyToAFileInTheContentFolder)
+{
+    std::string settingsPath;
+    ASSERT_TRUE(QDUtilities::GetSettingsFilePath(settingsPath));
+    testing_support::FileBackup settings(settingsPath);
+    testing_support::ScratchFolder content("http-content"), outside("http-outside");
+    {
+        PersistentSettings store;
+        ASSERT_TRUE(store.SetProperty(SettingsId::content_directory, content.Path()));
+    }
+    const std::string key = "outside-" + std::to_string(GetCurrentProcessId());
+    const std::string startup = outside.Path() + "\\Startup.bat";
+    EXPECT_EQ("boolean:false", App("'HTTPURL', 20, 'GET', " + Js(TestHttpUrl("/record?key=" + key)) + ", '', " +
+                                   Js(startup) + ", 1"));
+    EXPECT_NE(std::string::npos, Traced().find("ApplicationMethods::HTTPURL - the local file '" + startup +
+                                               "' lies outside the content folder; nothing requested.\n"));
+    EXPECT_EQ("boolean:false", App("'HTTP', 21, 'GET', " + Js(testing_support::TestHttpHost()) + ", " +
+                                   Js("/record?key=" + key) + ", " + Js(content.Path() + "\\..\\x.bat") + ", '', " +
+                                   std::to_string(testing_support::TestHttpPort()) + ", 1"));
+
+    // Inside it the body arrives in the file.
+    const std::string kept = content.Path() + "\\kept.txt";
+    EXPECT_EQ("boolean:true", App("'HTTPURL', 22, 'GET', " + Js(TestHttpUrl("/respond?body=kept")) + ", '', " +
+                                  Js(kept) + ", 1"));
+    ASSERT_TRUE(WaitForAnswers(1));
+    EXPECT_EQ("string:22 200 4 number number string", Summary(0));
+    std::string bytes;
+    EXPECT_TRUE(testing_support::ReadWholeFile(kept, bytes));
+    EXPECT_EQ("kept", bytes);
+    EXPECT_FALSE(testing_support::FileExists(startup));
+    unsigned long status = 0;
+    std::string recorded;
+    ASSERT_TRUE(testing_support::FetchUrl(TestHttpUrl("/recorded?key=" + key), status, recorded));
+    EXPECT_EQ(404u, status);
 }
 
 }  // namespace

@@ -268,4 +268,19 @@ TEST_F(MailChecker, UpdateEmailMenuWritesTheUpdatingMenuAndTellsTheHost)
     EXPECT_NE(std::string::npos, TraceCapture::Since(mark).find("Callback: failed to get the content directory \n"));
 }
 
+TEST_F(MailChecker, AProvidersPageInTheOffscreenBrowserGetsNoBridgeToThePasswords)
+{
+    // The site's sign-in page asks window.external for alice's stored password.
+    m_site = "snoop-" + m_site;
+    PointAt("gmail", SettingsId::wm_gmail_params);
+    AddAccount(SettingsId::accountType_GMail, 0, "alice", "alice-pw");
+    EXPECT_EQ("boolean:true", App("'CheckEmail', 'onMail'"));
+    EXPECT_EQ("boolean true:string 12", WaitResults(1, 60000));
+    EXPECT_EQ(1, Logins("gmail"));
+    unsigned long status = 0;
+    std::string snooped;
+    ASSERT_TRUE(testing_support::FetchUrl(SiteUrl(m_site, "gmail", "snooped"), status, snooped));
+    EXPECT_EQ("no external", snooped);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include "common/HostMessages.h"
 #include "common/PersistentSettings.h"
 #include "common/com/Handle.h"
+#include "tests/support/ScratchState.h"
 #include "tests/support/TraceCapture.h"
 
 #include <atomic>
@@ -236,6 +237,22 @@ TEST_F(Popups, ThePopupsOwnPageClosesItAndTheControlForgetsIt)
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
     EXPECT_EQ("boolean:false", App("'SSCycledItemReady', 'gone'"));
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
+}
+
+TEST_F(Popups, APopupsPageBesideTheOpenersIsTrustedOutsideTheContentFolder)
+{
+    // Only the anchor the pop-up inherits from the opening control vouches for its page.
+    testing_support::ScratchFolder elsewhere("popup-content");
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("content_directory", elsewhere.Path()));
+    }
+    App(Slide(PageUrl("popup.htm", "?close"), {40, 40, 200, 120}, {40, 40, 200, 120}, false, false, {4, 4, 4, 4}, 0));
+    HWND popup = WaitForVisible(kPopupClass);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_TRUE(WaitForGone(popup, 5000));
+    EXPECT_NE(std::string::npos, Traced().find("popup page: loaded ?close\n"));
+    EXPECT_EQ(std::string::npos, Traced().find("refused for the page"));
 }
 
 TEST_F(Popups, ANullUrlOpensNothing)
