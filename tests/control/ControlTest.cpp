@@ -15,6 +15,7 @@
 #include "common/axhost/DocHostUIHandlerDispatch_h.h"
 #include "common/com/Bstr.h"
 #include "common/com/ComObject.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
 #include "tests/support/host/HostApplication.h"
@@ -302,6 +303,43 @@ TEST_F(ControlInHost, ForgedMessageBlocksAreTracedAndIgnored)
     std::size_t mark = TraceCapture::Mark();
     m_host.SendToControl(RM_ASYNC_HTTP_COMPLETE, 8, reinterpret_cast<LPARAM>(block));
     EXPECT_TRUE(Traced(mark, " is no result block of this process; ignored.\n"));
+}
+
+// Wisp.dll's heap allocations fail on this thread while it is set: a method that runs out of
+// memory throws inside the library.
+DWORD g_failAllocationsOn = 0;
+void* (__cdecl* g_malloc)(size_t) = nullptr;
+void* __cdecl FailingMalloc(size_t size)
+{
+    return GetCurrentThreadId() == g_failAllocationsOn ? nullptr : g_malloc(size);
+}
+
+TEST_F(ControlInHost, AMethodThatThrowsAnswersAnEmptyResultAndNoScriptError)
+{
+    HMODULE wisp = GetModuleHandleA("Wisp.dll");
+    ASSERT_NE(nullptr, wisp);
+    testing_support::ImportHook hook(wisp, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc));
+    ASSERT_TRUE(hook.Installed());
+    g_malloc = reinterpret_cast<void* (__cdecl*)(size_t)>(hook.Original());
+    VARIANT args[2];
+    VariantInit(&args[0]);
+    VariantInit(&args[1]);
+    args[1].vt = VT_BSTR;
+    args[1].bstrVal = SysAllocString(L"GetPreference");
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = SysAllocString(L"a_preference_name_longer_than_any_short_string");
+    VARIANT result;
+    VariantInit(&result);
+    result.vt = VT_I4;
+    result.lVal = 9;
+    g_failAllocationsOn = GetCurrentThreadId();
+    const HRESULT hr = InvokeControl(502, DISPATCH_METHOD, args, 2, &result);
+    g_failAllocationsOn = 0;
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(VT_EMPTY, result.vt);
+    EXPECT_TRUE(Traced(m_mark, "CallApplicationMethodDispatch(GetPreference) - exception caught.\n"));
+    VariantClear(&args[0]);
+    VariantClear(&args[1]);
 }
 
 TEST_F(ControlInHost, AFailedInitLeavesTheChildDispatchNull)

@@ -493,7 +493,8 @@ TEST_F(MethodsPage, CacheFilesStayInsideTheCacheFolder)
     ASSERT_TRUE(QDUtilities::ReadFileIntoString((cache + "\\a.txt").c_str(), text));
     EXPECT_EQ("alpha", text);
 
-    for (const char* bad : {"..\\\\x.txt", "c:x.txt", "../x.txt", "a/../../x.txt", ".."}) {
+    for (const char* bad : {"..\\\\x.txt", "c:x.txt", "../x.txt", "a/../../x.txt", "..", "COM1", "nul", "LPT1.txt",
+                            "con .log", "Aux.", "CONOUT$"}) {
         std::size_t mark = TraceCapture::Mark();
         EXPECT_EQ("undefined:undefined", App(std::string("'WriteStringToFile', 'evil', '") + bad + "'")) << bad;
         EXPECT_NE(std::string::npos,
@@ -501,6 +502,9 @@ TEST_F(MethodsPage, CacheFilesStayInsideTheCacheFolder)
             << bad;
         EXPECT_EQ("undefined:undefined", App(std::string("'DeleteCachefile', '") + bad + "'")) << bad;
     }
+    // Names that only begin like a device are plain files.
+    EXPECT_NE("undefined:undefined", App("'WriteStringToFile', 'x', 'COM10.txt'"));
+    EXPECT_EQ("number:1", App("'DeleteCachefile', 'COM10.txt'"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((content + "\\x.txt").c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((AppData() + "\\x.txt").c_str()));
     EXPECT_EQ("string:", App("'GetFileList', 'c:'"));
