@@ -305,13 +305,16 @@ TEST_F(ControlInHost, ForgedMessageBlocksAreTracedAndIgnored)
     EXPECT_TRUE(Traced(mark, " is no result block of this process; ignored.\n"));
 }
 
-// Wisp.dll's heap allocations fail on this thread while it is set: a method that runs out of
-// memory throws inside the library.
+// While it is set, Wisp.dll's allocations for a text of about kLongName characters fail on this
+// thread: a method handed such a text runs out of memory and throws inside the library. Only
+// those: the runtime's own small allocations (threads, exceptions) must still succeed.
+const std::size_t kLongName = 1000;
 DWORD g_failAllocationsOn = 0;
 void* (__cdecl* g_malloc)(size_t) = nullptr;
 void* __cdecl FailingMalloc(size_t size)
 {
-    return GetCurrentThreadId() == g_failAllocationsOn ? nullptr : g_malloc(size);
+    const bool fail = GetCurrentThreadId() == g_failAllocationsOn && size >= kLongName && size < 2 * kLongName;
+    return fail ? nullptr : g_malloc(size);
 }
 
 TEST_F(ControlInHost, AMethodThatThrowsAnswersAnEmptyResultAndNoScriptError)
@@ -327,7 +330,7 @@ TEST_F(ControlInHost, AMethodThatThrowsAnswersAnEmptyResultAndNoScriptError)
     args[1].vt = VT_BSTR;
     args[1].bstrVal = SysAllocString(L"GetPreference");
     args[0].vt = VT_BSTR;
-    args[0].bstrVal = SysAllocString(L"a_preference_name_longer_than_any_short_string");
+    args[0].bstrVal = SysAllocString(std::wstring(kLongName, L'n').c_str());
     VARIANT result;
     VariantInit(&result);
     result.vt = VT_I4;

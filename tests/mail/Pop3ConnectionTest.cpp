@@ -275,6 +275,7 @@ ChildScenarioRegistration refusedCredentials("pop3-refused-credentials", [] {
 // A listener whose queue is full takes no more connections: the system drops the next one's
 // handshake and would retry it for about 21 s.
 ChildScenarioRegistration fullQueue("pop3-full-queue", [] {
+    CPop3Connection pop3;   // starts Winsock
     SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -294,7 +295,6 @@ ChildScenarioRegistration fullQueue("pop3-full-queue", [] {
         queued.push_back(waiting);
     }
     Sleep(200);
-    CPop3Connection pop3;
     const bool connected = pop3.Connect("127.0.0.1", "reader", "secret", ntohs(address.sin_port));
     Report(connected ? "connected" : "failed");
     Report(WSAGetLastError() == WSAETIMEDOUT ? "timed out" : "error " + std::to_string(WSAGetLastError()));
