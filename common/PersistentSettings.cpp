@@ -84,14 +84,34 @@ bool PersistentSettings::Load()
 {
     if (!IsUsable() || !BuildPath())
         return false;
-    std::unique_ptr<char[]> buffer = QDUtilities::ReadFileIntoBuffer(m_strPath.c_str());
+    std::size_t size = 0;
+    std::unique_ptr<char[]> buffer = QDUtilities::ReadFileIntoBuffer(m_strPath.c_str(), &size);
     if (!buffer) {
         TraceLog("PersistentSettings::Load failed, no xml buffer \n");
+        // A file that is there but could not be read now (held by another program, a read
+        // error) must not be replaced by the few entries this object was given.
+        const DWORD attributes = GetFileAttributesA(m_strPath.c_str());
+        const DWORD error = GetLastError();
+        if (attributes != INVALID_FILE_ATTRIBUTES ||
+            (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))
+            MarkNotReadWhole("it could not be read");
         return false;
     }
-
-    settings_document::Parse(buffer.get(), m_document);
+    // A save rewrites the file from what was read: after a partial reading it would drop
+    // every entry the reader did not reach, so such a file is never rewritten.
+    if (!settings_document::IsPlainText(buffer.get(), size))
+        MarkNotReadWhole("it holds a zero byte or a byte-order mark");
+    if (!settings_document::Parse(buffer.get(), m_document))
+        MarkNotReadWhole("the reading stopped at a malformed tag");
     return true;
+}
+
+void PersistentSettings::MarkNotReadWhole(const char* why)
+{
+    if (!m_bNotReadWhole)
+        TraceLog("PersistentSettings::Load - '%s' was not read whole (%s); it will not be rewritten.\n",
+                 m_strPath.c_str(), why);
+    m_bNotReadWhole = true;
 }
 
 bool PersistentSettings::WriteTo(const std::string& path) const
@@ -120,10 +140,16 @@ bool PersistentSettings::Save()
 {
     if (!IsUsable())
         return false;
+    if (m_bNotReadWhole) {
+        TraceLog("PersistentSettings::Save - '%s' was not read whole; it is left as it is.\n", m_strPath.c_str());
+        return false;
+    }
     if (!QDUtilities::EnsureSaveFileDirectoryExists() || !BuildPath())
         return false;
 
-    const std::string temporary = m_strPath + ".tmp";
+    // Each saver has its own temporary file: after a mutex time-out two savers would otherwise
+    // write, and one's clean-up delete, the same file.
+    const std::string temporary = TemporaryPath(m_strPath);
     if (!WriteTo(temporary)) {
         TraceLog("PersistentSettings::Save - failed writing '%s'. Error %d\n", temporary.c_str(),
                  static_cast<int>(GetLastError()));
@@ -138,6 +164,12 @@ bool PersistentSettings::Save()
         return false;
     }
     return true;
+}
+
+std::string PersistentSettings::TemporaryPath(const std::string& path)
+{
+    return path + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetCurrentThreadId()) +
+           ".tmp";
 }
 
 bool PersistentSettings::GetProperty(const char* id, std::string& out)

@@ -19,11 +19,16 @@ public:
     PersistentSettings& operator=(const PersistentSettings&) = delete;
 
     // Reads the file into the maps without clearing them first. True when the file was read,
-    // also when the reading stopped at a syntax error.
+    // also when the reading stopped at a syntax error. A file that exists but was not read
+    // whole (unreadable, a syntax stop, zero bytes or a UTF-16 byte-order mark) is marked so
+    // that this object never rewrites it.
     bool Load();
-    // Rewrites the whole file from the maps. The new file is written beside the old one and
-    // then replaces it, so an interrupted save leaves the previous file whole.
+    // Rewrites the whole file from the maps. The new file is written beside the old one (a
+    // temporary name of this process and thread) and then replaces it, so an interrupted save
+    // leaves the previous file whole. False, with a trace, for a file that was not read whole.
     bool Save();
+    // The temporary file a save of this thread writes before it replaces path.
+    static std::string TemporaryPath(const std::string& path);
 
     // Each get re-reads the file first; a failing get leaves out untouched.
     bool GetProperty(const char* id, std::string& out);
@@ -64,12 +69,14 @@ public:
 private:
     bool BuildPath();
     bool WriteTo(const std::string& path) const;
+    void MarkNotReadWhole(const char* why);
     static bool ComposeAccountId(const char* propertyType, const char* accountType, int index,
                                  std::string& id);
 
     bool m_bEncryptStrings = true;
     HANDLE m_hSingleInstanceMutex = nullptr;
     bool m_bOwnsMutex = false;
+    bool m_bNotReadWhole = false;
     std::string m_strPath;
     SettingsDocument m_document;   // the int and the string properties
 };

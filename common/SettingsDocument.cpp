@@ -32,6 +32,15 @@ bool Parse(char* text, SettingsDocument& document)
     return result != XmlTagReader::kMalformed;
 }
 
+bool IsPlainText(const char* data, std::size_t size)
+{
+    if (!data)
+        return false;
+    if (size >= 2 && ((data[0] == '\xFF' && data[1] == '\xFE') || (data[0] == '\xFE' && data[1] == '\xFF')))
+        return false;
+    return std::memchr(data, 0, size) == nullptr;
+}
+
 bool IsStorable(const std::string& text)
 {
     return text.find_first_of(std::string("'\n\0", 3)) == std::string::npos;

@@ -4,6 +4,7 @@
 // natively too (tests, fuzzing); PersistentSettings adds the file, the mutex and the registry.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@ namespace settings_document {
 // kind and ID read before. Scrambled strings are unscrambled. False when the reading stopped
 // at a malformed tag: the entries before it are kept.
 bool Parse(char* text, SettingsDocument& document);
+
+// False for file bytes the reader cannot take whole: a zero byte within them (it ends the text,
+// and a UTF-16 file has one in every ASCII character) or a UTF-16 byte-order mark.
+bool IsPlainText(const char* data, std::size_t size);
 
 // Whether the file can hold this ID (or unscrambled text) so that it reads back the same: no
 // quote, which would end the attribute, no line feed, which the text-mode file turns into a

@@ -206,10 +206,6 @@ STDMETHODIMP CWispControl::Init(BSTR bstrURL, HWND hWndNotify, IDispatch* pDispP
         *pDispChild = nullptr;
     return ComBoundary("CWispControl::Init", [&]() -> HRESULT {
         TraceLog("  CWispControl::Init(url='%s')\n", AnsiFromWide(bstrURL).c_str());
-        // The page the host chose is what its pages are trusted by; a nested control keeps the
-        // anchor it inherited, whatever page it is given.
-        if (!m_bNested)
-            m_anchor = Utf8FromWide(bstrURL ? bstrURL : L"", bstrURL ? SysStringLen(bstrURL) : 0);
         return InitBrowser(bstrURL, hWndNotify, pDispParent, pDispChild);
     });
 }
@@ -227,23 +223,34 @@ HRESULT CWispControl::InitBrowser(BSTR bstrURL, HWND hWndNotify, IDispatch* pDis
         m_axHost = MakeComObject<AxHost>();
         m_axHost->Attach(m_hWnd);
     }
-    // A second Init replaces the browser: its connection goes while it is still the one held.
-    DisconnectBrowserEvents();
+    // A second Init replaces the browser; its connection (held on the browser it was made on)
+    // goes only once the host has let that browser go, so a refused Init leaves the page shown
+    // with its events.
     HRESULT hr = m_axHost->CreateControl(bstrURL, nullptr, nullptr, IID_NULL);
-    if (FAILED(hr))
+    if (FAILED(hr)) {
+        ComPtr<IWebBrowser2> shown;
+        if (FAILED(m_axHost->QueryControl(IID_IWebBrowser2, shown.PutVoid())) || shown.Get() != m_spBrowser.Get())
+            DisconnectBrowserEvents();
         return hr;
+    }
+    DisconnectBrowserEvents();
+    // The page the host chose is what its pages are trusted by; a nested control keeps the
+    // anchor it inherited, whatever page it is given. A refused Init keeps the page shown and
+    // so its anchor.
+    if (!m_bNested)
+        m_anchor = Utf8FromWide(bstrURL ? bstrURL : L"", bstrURL ? SysStringLen(bstrURL) : 0);
     hr = m_axHost->QueryControl(IID_IWebBrowser2, m_spBrowser.PutVoid());
     if (FAILED(hr))
         return hr;
     m_scriptObject.Init(m_spBrowser.Get());
 
+    // Handed out only when Init succeeds: a caller does not release what a failed call left.
+    ComPtr<IDispatch> child;
     if (pDispChild) {
-        hr = m_spBrowser->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(pDispChild));
-        if (FAILED(hr)) {
+        hr = m_spBrowser->QueryInterface(IID_IDispatch, child.PutVoid());
+        if (FAILED(hr))
             TraceLog("CWispControl::Init - failed getting getting IDispatch for browser window. hr=0x%X\n",
                      static_cast<unsigned>(hr));
-            *pDispChild = nullptr;
-        }
     }
     if (pDispParent)
         m_spParentDispatch = ComPtr<IDispatch>(pDispParent);
@@ -252,7 +259,10 @@ HRESULT CWispControl::InitBrowser(BSTR bstrURL, HWND hWndNotify, IDispatch* pDis
     if (FAILED(hr))
         return hr;
     IDocHostUIHandlerDispatch* handler = this;
-    return m_axHost->SetExternalUIHandler(handler);
+    hr = m_axHost->SetExternalUIHandler(handler);
+    if (SUCCEEDED(hr) && pDispChild)
+        *pDispChild = child.Detach();
+    return hr;
 }
 
 STDMETHODIMP CWispControl::CallApplicationMethod(DISPPARAMS*, VARIANT*)
@@ -543,6 +553,9 @@ LRESULT CWispControl::OnCreate()
     // The control's window is also the container of its browser.
     m_axHost = MakeComObject<AxHost>();
     m_axHost->Attach(m_hWnd);
+    // Activated again after an in-place deactivation: the old set's menus belong to the
+    // window that went, and would leak if the set were simply replaced.
+    delete m_pMenu;
     m_pMenu = new (std::nothrow) QDMenuSet(m_hWnd, &m_scriptObject);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "Wisp/mail/Pop3Connection.h"
 
 #include "Wisp/mail/Winsock.h"
+#include "common/ModuleThread.h"
 #include "common/TraceLog.h"
 
 #include <ws2tcpip.h>
@@ -9,6 +10,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 namespace {
 
@@ -18,7 +21,52 @@ const std::size_t kStatBufferSize = 100;
 // Longest single wait for the socket to become readable while a response is awaited.
 const DWORD kPollMilliseconds = 250;
 
-// A dotted address as it is, else the host name's first IPv4 address.
+// The system's own waits are longer than a mail check may take (a connect gives up after
+// about 21 s, a slow resolver later still).
+const DWORD kResolveTimeoutMs = 10000;
+const DWORD kConnectTimeoutMs = 10000;
+
+// A name looked up on a thread of its own, so that the asker can stop waiting. Whichever of
+// the two lets go last frees it.
+struct NameLookup {
+    std::string server;
+    in_addr address = {};
+    bool found = false;
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    LONG holders = 2;
+    ~NameLookup()
+    {
+        if (done)
+            CloseHandle(done);
+    }
+    void Release()
+    {
+        if (InterlockedDecrement(&holders) == 0)
+            delete this;
+    }
+};
+
+DWORD LookUpName(void* parameter)
+{
+    auto* lookup = static_cast<NameLookup*>(parameter);
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(lookup->server.c_str(), nullptr, &hints, &found) == 0 && found) {
+        lookup->address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+        lookup->found = true;
+    }
+    if (found)
+        freeaddrinfo(found);
+    SetEvent(lookup->done);
+    lookup->Release();
+    return 0;
+}
+
+// A dotted address as it is, else the host name's first IPv4 address, looked up within
+// kResolveTimeoutMs.
 bool ResolveServer(const std::string& server, in_addr& address)
 {
     const unsigned long dotted = inet_addr(server.c_str());
@@ -28,16 +76,70 @@ bool ResolveServer(const std::string& server, in_addr& address)
     }
     if (server.empty())
         return false;
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(server.c_str(), nullptr, &hints, &found) != 0 || !found)
+    auto* lookup = new (std::nothrow) NameLookup;
+    if (!lookup || !lookup->done) {
+        delete lookup;
         return false;
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
+    }
+    lookup->server = server;
+    HANDLE thread = StartModuleThread(&LookUpName, lookup);
+    if (!thread) {
+        delete lookup;
+        return false;
+    }
+    CloseHandle(thread);
+    bool found = false;
+    if (WaitForSingleObject(lookup->done, kResolveTimeoutMs) == WAIT_OBJECT_0) {
+        found = lookup->found;
+        address = lookup->address;
+    } else {
+        TraceLog("CPop3Connection::Connect - looking up '%s' timed out after %u ms.\n", server.c_str(),
+                 static_cast<unsigned>(kResolveTimeoutMs));
+    }
+    lookup->Release();
+    return found;
+}
+
+// connect within kConnectTimeoutMs: SOCKET_ERROR with the error set (WSAETIMEDOUT when the
+// time ran out), else 0. The socket is blocking again afterwards.
+int ConnectWithin(SOCKET socket, const sockaddr_in& address)
+{
+    u_long nonBlocking = 1;
+    if (ioctlsocket(socket, FIONBIO, &nonBlocking) == SOCKET_ERROR)
+        return SOCKET_ERROR;
+    int result = connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    int error = result == SOCKET_ERROR ? WSAGetLastError() : 0;
+    if (result == SOCKET_ERROR && error == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket, &writable);
+        FD_SET(socket, &failed);
+        timeval wait = {static_cast<long>(kConnectTimeoutMs / 1000), 0};
+        const int ready = select(0, nullptr, &writable, &failed, &wait);
+        if (ready == 0) {
+            TraceLog("CPop3Connection::Connect - the connection timed out after %u ms.\n",
+                     static_cast<unsigned>(kConnectTimeoutMs));
+            error = WSAETIMEDOUT;
+        } else if (ready == SOCKET_ERROR) {
+            error = WSAGetLastError();
+        } else if (FD_ISSET(socket, &failed)) {
+            int soError = 0;
+            int length = sizeof soError;
+            getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length);
+            error = soError ? soError : WSAECONNREFUSED;
+        } else {
+            error = 0;
+        }
+        result = error ? SOCKET_ERROR : 0;
+    }
+    nonBlocking = 0;
+    if (ioctlsocket(socket, FIONBIO, &nonBlocking) == SOCKET_ERROR && result == 0) {
+        error = WSAGetLastError();
+        result = SOCKET_ERROR;
+    }
+    WSASetLastError(error);
+    return result;
 }
 
 // Waits until the socket has bytes to read, for at most `milliseconds`: 1 when readable,
@@ -210,8 +312,7 @@ bool CPop3Connection::OpenConnection(const std::string& server, unsigned short p
     if (!ResolveServer(server, address.sin_addr))
         WSASetLastError(WSAEINVAL);
     else
-        connected = connect(m_hSocket, reinterpret_cast<const sockaddr*>(&address),
-                            sizeof address) != SOCKET_ERROR;
+        connected = ConnectWithin(m_hSocket, address) != SOCKET_ERROR;
     if (!connected) {
         const int error = WSAGetLastError();
         TraceLog("Could not connect to the POP3 mailbox, GetLastError:%d\n", error);

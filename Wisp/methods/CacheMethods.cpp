@@ -1,8 +1,9 @@
 // Files in the content cache folder, and reading any file the page names. Cache names are
 // refused when they could reach outside the folder: a drive or a separator of either kind,
-// or a ".." component.
+// a ".." component, or a device name.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <share.h>
@@ -17,11 +18,32 @@ namespace methods {
 
 namespace {
 
+// CON, NUL, COM1, LPT1.txt and the like open a device, not a file in the folder, whatever
+// the folder and the extension: the system reads the name before its first dot, less
+// trailing spaces and dots.
+bool IsDeviceName(const std::string& name)
+{
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && (base.back() == ' ' || base.back() == '.'))
+        base.pop_back();
+    for (char& c : base)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"})
+        if (base == device)
+            return true;
+    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
+        const unsigned char digit = static_cast<unsigned char>(base[3]);
+        // Digits, and the superscript one, two and three of the ANSI code page.
+        return std::isdigit(digit) || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    }
+    return false;
+}
+
 bool IsPlainCacheName(const std::string& name)
 {
     if (name.find_first_of("\\:/") != std::string::npos)
         return false;
-    return name != "..";
+    return name != ".." && !IsDeviceName(name);
 }
 
 }  // namespace

@@ -242,7 +242,10 @@ bool CWispControl::PageMayCallIn(std::string& url) const
     // inherit its trust.
     Bstr location;
     url.clear();
-    if (!m_spBrowser || FAILED(m_spBrowser->get_LocationURL(location.Put())) || !location.Get())
+    // Without a browser no page exists that could be calling: the caller is the host's own code.
+    if (!m_spBrowser)
+        return true;
+    if (FAILED(m_spBrowser->get_LocationURL(location.Put())) || !location.Get())
         return false;
     url = location.ToAnsi();
     return page_trust::IsTrustedPage(Utf8FromWide(location.Get(), location.Length()), ModulePath(), m_anchor,
@@ -251,40 +254,44 @@ bool CWispControl::PageMayCallIn(std::string& url) const
 
 bool CWispControl::CallApplicationMethodDispatch(DISPPARAMS* pdp, VARIANT* pvarResult)
 {
-    ApplicationMethodArgs args(pdp);
-    std::string name = args.MethodName();
-
-    std::string page;
-    if (!PageMayCallIn(page)) {
-        TraceLog("CallApplicationMethodDispatch(%s) refused for the page '%s'.\n", name.c_str(), page.c_str());
-        if (pvarResult)
-            VariantClear(pvarResult);
-        return false;
-    }
-
-    const ApplicationMethodEntry* entry = nullptr;
-    for (unsigned i = 0; i < kApplicationMethodCount; ++i)
-        if (std::strcmp(kApplicationMethods[i].name, name.c_str()) == 0) {
-            entry = &kApplicationMethods[i];
-            break;
-        }
-    if (!entry) {
-        TraceLog("CallApplicationMethodDispatch(%s) Method not found.\n", name.c_str());
-        if (pvarResult)
-            VariantClear(pvarResult);
-        return false;
-    }
-
     // The caller's previous content is ours to free; the method's value goes back in its place.
-    VARIANT result;
-    VariantInit(&result);
     if (pvarResult)
         VariantClear(pvarResult);
-    MethodCall call{this, args, result};
-    entry->handler(call);
+    VARIANT result;
+    VariantInit(&result);
+    std::string name;
+    bool found = false;
+    // Methods never raise script errors: one that throws (out of memory on the way) answers an
+    // empty result, and whatever it had set by then is freed.
+    try {
+        ApplicationMethodArgs args(pdp);
+        name = args.MethodName();
+        std::string page;
+        if (!PageMayCallIn(page)) {
+            TraceLog("CallApplicationMethodDispatch(%s) refused for the page '%s'.\n", name.c_str(), page.c_str());
+            return false;
+        }
+        const ApplicationMethodEntry* entry = nullptr;
+        for (unsigned i = 0; i < kApplicationMethodCount; ++i)
+            if (std::strcmp(kApplicationMethods[i].name, name.c_str()) == 0) {
+                entry = &kApplicationMethods[i];
+                break;
+            }
+        if (!entry) {
+            TraceLog("CallApplicationMethodDispatch(%s) Method not found.\n", name.c_str());
+            return false;
+        }
+        found = true;
+        MethodCall call{this, args, result};
+        entry->handler(call);
+    } catch (...) {
+        TraceLog("CallApplicationMethodDispatch(%s) - exception caught.\n", name.c_str());
+        VariantClear(&result);
+        VariantInit(&result);
+    }
     if (pvarResult)
         *pvarResult = result;
     else
         VariantClear(&result);
-    return true;
+    return found;
 }

@@ -92,8 +92,9 @@ void SetPreference(MethodCall& call)
             if (stored)
                 settings.RemoveProperty(name.c_str(), PersistentSettings::Kind::Int, true);
         }
+        // A file that could not be written (or was not read whole) keeps nothing: say so.
         if (stored)
-            settings.Save();
+            stored = settings.Save();
     }
     call.SetBool(stored);
 

@@ -398,6 +398,32 @@ TEST_F(ControlWithPage, ASecondInitMovesTheEventConnectionToTheNewBrowser)
     EXPECT_EQ(CONNECT_E_NOCONNECTION, UnadviseFirstSink(second.Get()));
 }
 
+TEST_F(ControlWithPage, ARefusedSecondInitKeepsThePageShownConnected)
+{
+    Load(L"events.htm");
+    Bstr empty(L"");
+    IDispatch* child = reinterpret_cast<IDispatch*>(0x1);
+    EXPECT_EQ(E_INVALIDARG, m_host.Control()->Init(empty.Get(), m_host.HostWindow(), nullptr, &child));
+    EXPECT_EQ(nullptr, child);
+    // The page shown still tells the host of its loads.
+    const int loads = m_host.CountMessages(RM_DOCUMENT_COMPLETE);
+    Bstr plain(PageUrl(L"plain.htm"));
+    ASSERT_EQ(S_OK, m_host.Control()->LoadHTML(plain.Get()));
+    EXPECT_TRUE(m_host.WaitForMessage(RM_DOCUMENT_COMPLETE, kLoadTimeout, loads));
+}
+
+TEST_F(ControlWithPage, AnInitThatFailsAfterTheBrowserExistsHandsOutNoBrowser)
+{
+    // The stand-in refuses the control's event connection.
+    SetEnvironmentVariableA("WISP_STANDIN_REFUSE_ADVISE", "1");
+    Bstr page(PageUrl(L"events.htm"));
+    IDispatch* child = reinterpret_cast<IDispatch*>(0x1);
+    const HRESULT hr = m_host.Control()->Init(page.Get(), m_host.HostWindow(), nullptr, &child);
+    SetEnvironmentVariableA("WISP_STANDIN_REFUSE_ADVISE", nullptr);
+    EXPECT_EQ(CONNECT_E_ADVISELIMIT, hr);
+    EXPECT_EQ(nullptr, child);
+}
+
 TEST_F(ControlWithPage, TheHostWindowMayGoBeforeUnInit)
 {
     Load(L"events.htm");

@@ -15,6 +15,7 @@
 #include "common/axhost/DocHostUIHandlerDispatch_h.h"
 #include "common/com/Bstr.h"
 #include "common/com/ComObject.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
 #include "Wisp/mail/EmailVerifyRequest.h"
@@ -158,8 +159,8 @@ TEST_F(ControlInHost, LateBindingReachesOnlyCallApplicationMethod)
     VariantInit(&result);
     EXPECT_EQ(S_OK, InvokeControl(502, DISPATCH_METHOD, &arg, 1, &result));
     EXPECT_EQ(VT_EMPTY, result.vt);
-    // Without a page there is nobody the method table may answer.
-    EXPECT_TRUE(Traced(m_mark, "CallApplicationMethodDispatch(X) refused for the page ''.\n"));
+    // Without a browser no page can be calling: the host's own call reaches the table.
+    EXPECT_TRUE(Traced(m_mark, "CallApplicationMethodDispatch(X) Method not found.\n"));
     VariantClear(&arg);
 
     // With more arguments the name is the last element of rgvarg.
@@ -171,7 +172,7 @@ TEST_F(ControlInHost, LateBindingReachesOnlyCallApplicationMethod)
     args[2].vt = VT_BSTR;
     args[2].bstrVal = SysAllocString(L"Named");
     EXPECT_EQ(S_OK, InvokeControl(502, DISPATCH_METHOD, args, 3, nullptr));
-    EXPECT_TRUE(Traced(m_mark, "CallApplicationMethodDispatch(Named) refused for the page ''.\n"));
+    EXPECT_TRUE(Traced(m_mark, "CallApplicationMethodDispatch(Named) Method not found.\n"));
     VariantClear(&args[2]);
 
     name = const_cast<LPOLESTR>(L"BorderStyle");
@@ -326,6 +327,46 @@ TEST_F(ControlInHost, ResultsStillQueuedWhenTheWindowGoesAreFreed)
     DestroyWindow(window);
     EXPECT_FALSE(IsLiveMessageBlock(snapshot));
     EXPECT_FALSE(IsLiveMessageBlock(record));
+}
+
+// While it is set, Wisp.dll's allocations for a text of about kLongName characters fail on this
+// thread: a method handed such a text runs out of memory and throws inside the library. Only
+// those: the runtime's own small allocations (threads, exceptions) must still succeed.
+const std::size_t kLongName = 1000;
+DWORD g_failAllocationsOn = 0;
+void* (__cdecl* g_malloc)(size_t) = nullptr;
+void* __cdecl FailingMalloc(size_t size)
+{
+    const bool fail = GetCurrentThreadId() == g_failAllocationsOn && size >= kLongName && size < 2 * kLongName;
+    return fail ? nullptr : g_malloc(size);
+}
+
+TEST_F(ControlInHost, AMethodThatThrowsAnswersAnEmptyResultAndNoScriptError)
+{
+    HMODULE wisp = GetModuleHandleA("Wisp.dll");
+    ASSERT_NE(nullptr, wisp);
+    testing_support::ImportHook hook(wisp, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc));
+    ASSERT_TRUE(hook.Installed());
+    g_malloc = reinterpret_cast<void* (__cdecl*)(size_t)>(hook.Original());
+    VARIANT args[2];
+    VariantInit(&args[0]);
+    VariantInit(&args[1]);
+    args[1].vt = VT_BSTR;
+    args[1].bstrVal = SysAllocString(L"GetPreference");
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = SysAllocString(std::wstring(kLongName, L'n').c_str());
+    VARIANT result;
+    VariantInit(&result);
+    result.vt = VT_I4;
+    result.lVal = 9;
+    g_failAllocationsOn = GetCurrentThreadId();
+    const HRESULT hr = InvokeControl(502, DISPATCH_METHOD, args, 2, &result);
+    g_failAllocationsOn = 0;
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(VT_EMPTY, result.vt);
+    EXPECT_TRUE(Traced(m_mark, "CallApplicationMethodDispatch(GetPreference) - exception caught.\n"));
+    VariantClear(&args[0]);
+    VariantClear(&args[1]);
 }
 
 TEST_F(ControlInHost, AFailedInitLeavesTheChildDispatchNull)

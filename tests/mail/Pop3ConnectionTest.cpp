@@ -272,6 +272,46 @@ ChildScenarioRegistration refusedCredentials("pop3-refused-credentials", [] {
     Report(pop3.Connect("127.0.0.1", "reader", "pass\r\nword", 110) ? "connected" : "failed");
 });
 
+// A listener whose queue is full takes no more connections: the system drops the next one's
+// handshake and would retry it for about 21 s.
+ChildScenarioRegistration fullQueue("pop3-full-queue", [] {
+    CPop3Connection pop3;   // starts Winsock
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 0) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        Report("no listener");
+        return;
+    }
+    std::vector<SOCKET> queued;
+    for (int i = 0; i < 4; ++i) {
+        SOCKET waiting = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        u_long nonBlocking = 1;
+        ioctlsocket(waiting, FIONBIO, &nonBlocking);
+        connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        queued.push_back(waiting);
+    }
+    Sleep(200);
+    const bool connected = pop3.Connect("127.0.0.1", "reader", "secret", ntohs(address.sin_port));
+    Report(connected ? "connected" : "failed");
+    Report(WSAGetLastError() == WSAETIMEDOUT ? "timed out" : "error " + std::to_string(WSAGetLastError()));
+    for (SOCKET waiting : queued)
+        closesocket(waiting);
+    closesocket(listener);
+});
+
+TEST(Pop3ConnectionTrace, AConnectionNobodyAnswersGivesUpAfterTenSeconds)
+{
+    const ChildTrace trace = RunTracedChild("pop3-full-queue");
+    ASSERT_TRUE(trace.finished);
+    EXPECT_EQ((std::vector<std::string>{"failed", "timed out"}), trace.results) << trace.All();
+    EXPECT_TRUE(trace.Has("CPop3Connection::Connect - the connection timed out after 10000 ms.\n")) << trace.All();
+    EXPECT_TRUE(trace.Has("Could not connect to the POP3 mailbox, GetLastError:10060\n")) << trace.All();
+}
+
 TEST(Pop3ConnectionTrace, FailuresNameWhatFailed)
 {
     ChildTrace trace = RunTracedChild("pop3-bad-stat");

@@ -164,6 +164,7 @@ TEST_F(MethodsPage, PreferencesFollowTheirStorageRules)
     EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_test_zero', '0'"));
     EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_test_true', 'true'"));
     EXPECT_EQ("boolean:true", App("'SetPreference', 'emailPropertyType.username.1', '12345'"));
+    EXPECT_EQ("boolean:true", App("'SetPreference', 'x.emailPropertyType.password.2', '0042'"));
     EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_test_lead', '42abc'"));
     // A number instead of a string does nothing at all.
     EXPECT_EQ("undefined:undefined", App("'SetPreference', 'wisp_test_numeric', 5"));
@@ -181,6 +182,10 @@ TEST_F(MethodsPage, PreferencesFollowTheirStorageRules)
     EXPECT_FALSE(settings.GetProperty("emailPropertyType.username.1", number));
     ASSERT_TRUE(settings.GetProperty("emailPropertyType.username.1", text));
     EXPECT_EQ("12345", text);
+    // Anywhere in the name, and kept as the text it was.
+    EXPECT_FALSE(settings.GetProperty("x.emailPropertyType.password.2", number));
+    ASSERT_TRUE(settings.GetProperty("x.emailPropertyType.password.2", text));
+    EXPECT_EQ("0042", text);
     ASSERT_TRUE(settings.GetProperty("wisp_test_lead", number));
     EXPECT_EQ(42, number);
     EXPECT_FALSE(settings.GetProperty("wisp_test_numeric", text));
@@ -229,10 +234,38 @@ TEST_F(MethodsPage, NamesTheSettingsFileCannotHoldAreRefusedAndTheOtherEntriesSt
     std::string file;
     ASSERT_TRUE(QDUtilities::ReadFileIntoString(SettingsPath().c_str(), file));
     EXPECT_EQ(std::string::npos, file.find("a'b"));
+
+    // A file the reader stops in is not rewritten, and the page is told nothing was kept.
+    const std::string edited = file.substr(0, file.find("</configdata>")) + "<int propertyID='x' value=3/>\r</configdata>\r";
+    ASSERT_TRUE(testing_support::WriteWholeFile(SettingsPath(), edited));
+    EXPECT_EQ("boolean:false", App("'SetPreference', 'wisp_test_after', '3'"));
+    ASSERT_TRUE(QDUtilities::ReadFileIntoString(SettingsPath().c_str(), file));
+    EXPECT_EQ(edited, file);
 }
 
 TEST_F(MethodsPage, LayoutPreferencesGoToTheHost)
 {
+    // Each with its number; a sent one has arrived when the call returns, a posted one only
+    // once the queue is pumped. Only the full-screen mode is also stored.
+    const struct {
+        const char* name;
+        UINT message;
+        bool posted;
+    } layout[] = {
+        {"appbar_edge", 0x403, false},    {"appbar_size", 0x404, false},     {"mode_fullscreen", 0x43C, false},
+        {"appbar_autohide", 0x405, false}, {"appbar_alwaysontop", 0x406, false}, {"appbar_deskbar", 0x409, true},
+        {"appbar_browser", 0x408, true},  {"emailFrequency", 0x429, true},
+    };
+    for (const auto& setting : layout) {
+        SCOPED_TRACE(setting.name);
+        const int before = m_host.CountMessages(setting.message);
+        const std::string answer = App(std::string("'SetPreference', '") + setting.name + "', '3'");
+        EXPECT_EQ(std::strcmp(setting.name, "mode_fullscreen") == 0 ? "boolean:true" : "boolean:false", answer);
+        EXPECT_EQ(setting.posted ? before : before + 1, m_host.CountMessages(setting.message));
+        ASSERT_TRUE(m_host.WaitForMessage(setting.message, 2000, before));
+        EXPECT_EQ(3u, Last(setting.message)->wParam);
+    }
+
     App("'SetPreference', 'appbar_size', '120'");
     const ReceivedMessage* size = Last(RM_SET_APPBAR_SIZE);
     ASSERT_NE(nullptr, size);
@@ -257,8 +290,9 @@ TEST_F(MethodsPage, LayoutPreferencesGoToTheHost)
         EXPECT_EQ(1, stored);
     }
 
+    const int browserBefore = m_host.CountMessages(RM_SET_APPBAR_BROWSER);
     App("'SetPreference', 'appbar_browser', 'true'");
-    ASSERT_TRUE(m_host.WaitForMessage(RM_SET_APPBAR_BROWSER, 2000));
+    ASSERT_TRUE(m_host.WaitForMessage(RM_SET_APPBAR_BROWSER, 2000, browserBefore));
     EXPECT_EQ(1u, Last(RM_SET_APPBAR_BROWSER)->wParam);
 
     App("'SetPreference', 'headline_transition_speed', '7'");
@@ -495,7 +529,8 @@ TEST_F(MethodsPage, CacheFilesStayInsideTheCacheFolder)
     ASSERT_TRUE(QDUtilities::ReadFileIntoString((cache + "\\a.txt").c_str(), text));
     EXPECT_EQ("alpha", text);
 
-    for (const char* bad : {"..\\\\x.txt", "c:x.txt", "../x.txt", "a/../../x.txt", ".."}) {
+    for (const char* bad : {"..\\\\x.txt", "c:x.txt", "../x.txt", "a/../../x.txt", "..", "COM1", "nul", "LPT1.txt",
+                            "con .log", "Aux.", "CONOUT$"}) {
         std::size_t mark = TraceCapture::Mark();
         EXPECT_EQ("undefined:undefined", App(std::string("'WriteStringToFile', 'evil', '") + bad + "'")) << bad;
         EXPECT_NE(std::string::npos,
@@ -503,6 +538,9 @@ TEST_F(MethodsPage, CacheFilesStayInsideTheCacheFolder)
             << bad;
         EXPECT_EQ("undefined:undefined", App(std::string("'DeleteCachefile', '") + bad + "'")) << bad;
     }
+    // Names that only begin like a device are plain files.
+    EXPECT_NE("undefined:undefined", App("'WriteStringToFile', 'x', 'COM10.txt'"));
+    EXPECT_EQ("number:1", App("'DeleteCachefile', 'COM10.txt'"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((content + "\\x.txt").c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((AppData() + "\\x.txt").c_str()));
     EXPECT_EQ("string:", App("'GetFileList', 'c:'"));

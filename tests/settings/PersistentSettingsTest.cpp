@@ -144,6 +144,10 @@ int RunChild(const std::string& scenario, const std::string& argument)
         CloseHandle(squatter);
         return 0;
     }
+    if (scenario == "set-on-partial") {
+        PersistentSettings settings;
+        return settings.SetProperty("new_value", 7) && !settings.Save() ? 0 : 3;
+    }
     if (scenario == "missing-file") {
         PersistentSettings settings;
         std::string text;
@@ -493,6 +497,58 @@ TEST_F(SettingsTest, TruncatedFileKeepsThePropertiesReadBeforeTheCut)
     }
 }
 
+// A file the reader did not take whole keeps every byte through a set: a save would write only
+// what was read and drop the rest (here the content folder and an account).
+TEST_F(SettingsTest, AFileNotReadWholeIsNeverRewritten)
+{
+    const std::string tail =
+        "<string propertyID='content_directory' value='C:\\content' encrypted='0'/>\r"
+        "<string propertyID='emailPropertyType.userName.accountType.GMail.0' value='me' encrypted='0'/>\r"
+        "</configdata>\r";
+    const std::string unquoted = "<configdata>\r<int propertyID='first' value='1'/>\r"
+                                 "<int propertyID='edited' value=3/>\r" + tail;
+    std::string utf16;
+    for (char c : std::string("<configdata><int propertyID='first' value='1'/>") + tail) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
+    }
+    for (const std::string& text : {unquoted, "\xFF\xFE" + utf16}) {
+        WriteFile(text);
+        testing_support::TraceSwitch trace(1);
+        DebuggedRun run = RunUnderDebugger(Child("set-on-partial"), 30000);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_EQ(text, FileText());
+        EXPECT_TRUE(Contains(run, "PersistentSettings::Save - '" + SettingsPath() +
+                                      "' was not read whole; it is left as it is.\n"));
+    }
+
+    // Unreadable at the moment the object read it: the later set leaves the file alone too.
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty("first", 1));
+        ASSERT_TRUE(settings.SetProperty("second", 2));
+    }
+    const std::string whole = FileText();
+    HANDLE held = CreateFileA(SettingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    {
+        PersistentSettings settings;
+        CloseHandle(held);
+        EXPECT_TRUE(settings.SetProperty("third", 3));
+    }
+    EXPECT_EQ(whole, FileText());
+
+    // A missing file is no partial reading: the first save writes it.
+    DeleteFileA(SettingsPath().c_str());
+    {
+        PersistentSettings settings;
+        EXPECT_TRUE(settings.SetProperty("fresh", 1));
+        EXPECT_TRUE(settings.Save());
+    }
+    EXPECT_NE(std::string::npos, FileText().find("propertyID='fresh' value='1'"));
+}
+
 TEST_F(SettingsTest, DeferredChangesReachTheFileOnlyThroughSave)
 {
     PersistentSettings settings;
@@ -545,8 +601,10 @@ TEST_F(SettingsTest, UnwritableFileFailsTheSaveAndKeepsTheValues)
         ASSERT_TRUE(settings.SetProperty("before", 1));
     }
     const std::string before = FileText();
-    // A folder where the new file would be written.
-    const std::string blocker = SettingsPath() + ".tmp";
+    // A folder where this thread's new file would be written; another thread's name is free.
+    const std::string blocker = SettingsPath() + "." + std::to_string(GetCurrentProcessId()) + "." +
+                                std::to_string(GetCurrentThreadId()) + ".tmp";
+    EXPECT_EQ(blocker, PersistentSettings::TemporaryPath(SettingsPath()));
     DeleteFileA(blocker.c_str());
     ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), nullptr));
     {
@@ -557,8 +615,15 @@ TEST_F(SettingsTest, UnwritableFileFailsTheSaveAndKeepsTheValues)
         EXPECT_TRUE(settings.GetProperty("lost", value));
         EXPECT_EQ(2, value);
     }
-    RemoveDirectoryA(blocker.c_str());
     EXPECT_EQ(before, FileText());
+    std::thread other([] {
+        PersistentSettings settings;
+        EXPECT_TRUE(settings.SetProperty("other_thread", 3, true));
+        EXPECT_TRUE(settings.Save());
+    });
+    other.join();
+    RemoveDirectoryA(blocker.c_str());
+    EXPECT_NE(std::string::npos, FileText().find("propertyID='other_thread' value='3'"));
 }
 
 class AutoStartTest : public SettingsTest {

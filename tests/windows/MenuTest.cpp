@@ -11,6 +11,7 @@
 
 #include "common/HostMessages.h"
 #include "common/com/Bstr.h"
+#include "common/com/ComPtr.h"
 #include "tests/support/ImportHook.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ScratchState.h"
@@ -364,6 +365,38 @@ TEST_F(MenuPage, SubmenuHandlesAreDestroyedOnceAndUnInitDeletesTheMenus)
     EXPECT_EQ(0, g_log.destroyedDead) << "of " << g_log.destroyed << " DestroyMenu calls";
     EXPECT_EQ("number:-1", ShowFromPage(first));
     EXPECT_EQ("number:-1", Run("app().CallApplicationMethod('AddMenu', " + JsString(path) + ")"));
+}
+
+TEST_F(MenuPage, ActivatingTheControlAgainDeletesTheMenusOfTheWindowThatWent)
+{
+    HMODULE wisp = GetModuleHandleA("Wisp.dll");
+    ASSERT_NE(nullptr, wisp);
+    g_log = MenuHandleLog();
+    testing_support::ImportHook create(wisp, "user32.dll", "CreatePopupMenu",
+                                       reinterpret_cast<void*>(&LoggingCreatePopupMenu));
+    ASSERT_TRUE(create.Installed());
+    g_createPopupMenu = reinterpret_cast<HMENU(WINAPI*)()>(create.Original());
+    ShowAndRead(AddMenu(File("flat.xml", "<Menu><MenuItem ID='1' Text='A'/></Menu>")));
+    ASSERT_EQ(1u, g_log.created.size());
+    ASSERT_TRUE(IsMenu(g_log.created[0]));
+
+    ComPtr<IOleInPlaceObject> inPlace;
+    ComPtr<IOleObject> ole;
+    ComPtr<IOleClientSite> site;
+    ASSERT_EQ(S_OK, m_host.Control()->QueryInterface(IID_IOleInPlaceObject, inPlace.PutVoid()));
+    ASSERT_EQ(S_OK, m_host.Control()->QueryInterface(IID_IOleObject, ole.PutVoid()));
+    ASSERT_EQ(S_OK, ole->GetClientSite(site.Put()));
+    HWND before = nullptr;
+    m_host.Control()->get_HWND(&before);
+    HWND container = GetParent(before);
+    RECT rect;
+    GetClientRect(container, &rect);
+    ASSERT_EQ(S_OK, inPlace->InPlaceDeactivate());
+    ASSERT_EQ(S_OK, ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, container, &rect));
+    HWND after = nullptr;
+    m_host.Control()->get_HWND(&after);
+    ASSERT_TRUE(IsWindow(after));
+    EXPECT_FALSE(IsMenu(g_log.created[0])) << "the menu outlived the window it was shown for";
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 // The stand-in behaves as the WebBrowser control does for what the product uses: embedding
 // (IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IViewObject2, IPersistStreamInit),
 // IWebBrowser2, DWebBrowserEvents2 through a connection point (delivered through the creating
-// thread's message queue, so that thread must pump), and an HTML document object model whose
+// thread's message queue, so that thread must pump; refused with CONNECT_E_ADVISELIMIT while the
+// process has the environment variable WISP_STANDIN_REFUSE_ADVISE), and an HTML document object model whose
 // page script runs in the JScript engine with the window as global object. The host's
 // IDocHostUIHandler (from the client site, by QueryInterface or IServiceProvider) provides
 // window.external and is asked about context menus.

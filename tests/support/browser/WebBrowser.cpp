@@ -160,6 +160,9 @@ public:
         if (!sink || !cookie)
             return E_POINTER;
         *cookie = 0;
+        // Tests of a container whose connection is refused set this in their process.
+        if (GetEnvironmentVariableA("WISP_STANDIN_REFUSE_ADVISE", nullptr, 0) != 0)
+            return CONNECT_E_ADVISELIMIT;
         ComPtr<IDispatch> dispatch;
         if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2, dispatch.PutVoid())) &&
             FAILED(sink->QueryInterface(IID_IDispatch, dispatch.PutVoid())))
