@@ -137,6 +137,17 @@ public:
     EmailChecker*& MailChecker() { return m_pEmailChecker; }
     HANDLE& MailThread() { return m_hMailThread; }
     CWispPopupWindow*& CurrentPopup() { return m_pCurrentPopup; }
+    // The screen saver's fade window, apart from the current pop-up: a later pop-up must not
+    // take its place and leave it without anything that ends it.
+    CWispPopupWindow*& FadeWindow() { return m_pFadeWindow; }
+    // A pop-up going away: nothing may address it any more.
+    void ForgetPopup(const CWispPopupWindow* popup)
+    {
+        if (m_pCurrentPopup == popup)
+            m_pCurrentPopup = nullptr;
+        if (m_pFadeWindow == popup)
+            m_pFadeWindow = nullptr;
+    }
 
 protected:
     LRESULT ControlWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -185,6 +196,7 @@ private:
     bool m_bInformParentOfUserEvents = true;
     ComPtr<IDispatch> m_spParentDispatch;
     CWispPopupWindow* m_pCurrentPopup = nullptr;
+    CWispPopupWindow* m_pFadeWindow = nullptr;
 
     ComPtr<AxHost> m_axHost;
     BrowserEvents m_browserEvents{this};
