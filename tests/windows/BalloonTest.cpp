@@ -97,9 +97,8 @@ TEST_F(Balloons, TheFourPlacementsAndTheFallback)
         EXPECT_FALSE(InRegion(balloon, 1, 17));
         EXPECT_TRUE(InRegion(balloon, 12, 17));
         // Inside a corner of radius 10, outside one of radius 12.
-        EXPECT_FALSE(InRegion(balloon, 4, 18));
-        EXPECT_FALSE(InRegion(balloon, c.width - 5, 18));
-        EXPECT_TRUE(InRegion(balloon, 7, 21));
+        EXPECT_FALSE(InRegion(balloon, 11, 16));
+        EXPECT_FALSE(InRegion(balloon, 0, 27));
         EXPECT_TRUE(InRegion(balloon, c.width / 2, c.height / 2));
         EXPECT_FALSE(InRegion(balloon, c.width / 2, 15));   // the body starts 16 pixels in
         SendMessageA(balloon, 0x040E, 0, 0);
