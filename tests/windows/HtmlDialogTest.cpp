@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -68,23 +66,6 @@ bool TraceShows(const std::string& needle, std::size_t mark, DWORD timeoutMs = 1
         Sleep(20);
     }
     return true;
-}
-
-// Percent-encoded where a query value cannot carry the character as it is.
-std::string QueryValue(const std::string& text)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string value;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || std::strchr("(){}.,;_-", c)) {
-            value += static_cast<char>(c);
-        } else {
-            value += '%';
-            value += kHex[c >> 4];
-            value += kHex[c & 15];
-        }
-    }
-    return value;
 }
 
 HWND PageHostOf(HWND dialog)
@@ -479,10 +460,12 @@ TEST_F(SlowPageDialogs, TheWaitForThePageIsBounded)
 // Mended fault: a page slower than the wait never got its opener reference.
 TEST_F(SlowPageDialogs, APageArrivingAfterTheWaitStillGetsItsOpener)
 {
-    // 12 s: past the 10 s bound. The page names its opener in the trace.
-    const std::string page = "<script>function ModalDialogParentReference(o){window.external."
-                             "CallApplicationMethod('TRACE','late opener '+typeof(o)+'\\n')}</script>";
-    SetContentFolder(testing_support::TestHttpUrl("/slow?ms=12000&body=" + QueryValue(page) + "&page="));
+    // 12 s: past the 10 s bound. The page, percent-encoded: <script>function
+    // ModalDialogParentReference(o){window.external.CallApplicationMethod('TRACE','late opener
+    // '+typeof(o)+'\n')}</script>
+    SetContentFolder(testing_support::TestHttpUrl(
+        "/slow?ms=12000&body=%3Cscript%3Efunction%20ModalDialogParentReference(o){window.external.CallApplication"
+        "Method(%27TRACE%27,%27late%20opener%20%27%2Btypeof(o)%2B%27%5Cn%27)}%3C%2Fscript%3E&page="));
     bool given = false;
     const std::size_t mark = m_mark;
     DriveModal(
