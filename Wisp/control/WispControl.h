@@ -147,6 +147,17 @@ public:
     CWispPopupWindow*& CurrentPopup() { return m_pCurrentPopup; }
     // What a control this one creates for its page (pop-up, balloon, dialog) inherits.
     NestedPageTrust TrustForNested() const { return NestedPageTrust{m_anchor, true}; }
+    // The screen saver's fade window, apart from the current pop-up: a later pop-up must not
+    // take its place and leave it without anything that ends it.
+    CWispPopupWindow*& FadeWindow() { return m_pFadeWindow; }
+    // A pop-up going away: nothing may address it any more.
+    void ForgetPopup(const CWispPopupWindow* popup)
+    {
+        if (m_pCurrentPopup == popup)
+            m_pCurrentPopup = nullptr;
+        if (m_pFadeWindow == popup)
+            m_pFadeWindow = nullptr;
+    }
 
 protected:
     LRESULT ControlWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -201,6 +212,7 @@ private:
     std::string m_anchor;
     bool m_bNested = false;
     bool m_bGiveExternal = true;
+    CWispPopupWindow* m_pFadeWindow = nullptr;
 
     ComPtr<AxHost> m_axHost;
     BrowserEvents m_browserEvents{this};

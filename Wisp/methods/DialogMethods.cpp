@@ -20,10 +20,17 @@ const char kOptionsPanelPage[] = "optionsPanel.htm";
 // The options page is the second load: the frame page comes first.
 const long kOptionsPageLoad = 2;
 
+// Empty when there is no file or no content folder: without the folder the path would name a
+// file at the root of the drive, and the dialog would show empty.
 std::string ContentPath(const std::string& file)
 {
+    std::string folder;
+    {
+        PersistentSettings settings;
+        settings.GetProperty(SettingsId::content_directory, folder);
+    }
     char path[MAX_PATH] = "";
-    if (file.empty() || !QDUtilities::MakeContentPath(path, file.c_str(), sizeof path))
+    if (file.empty() || folder.empty() || !QDUtilities::MakeContentPath(path, file.c_str(), sizeof path))
         return {};
     return path;
 }
@@ -58,6 +65,12 @@ void ShowOptionsPanel(MethodCall& call)
         return;
     }
     const std::string path = ContentPath(kOptionsPanelPage);
+    if (path.empty()) {
+        // The content folder is unknown: an empty dialog would only hold the page modally.
+        TraceLog("ApplicationMethods::ShowOptionsPanel - no content file.\n");
+        call.SetBool(false);
+        return;
+    }
     HWND owner = OptionsPanelOwner(*call.control, call.args.Bool(0));
     HtmlDialog dialog(path, call.control->Browser(), 0, 0, true);
     dialog.SetPageTrust(call.control->TrustForNested());

@@ -42,9 +42,10 @@ HWND TrackingWindowFor(HWND control)
     return std::strcmp(name, HOST_WINDOW_CLASS) == 0 ? nullptr : root;
 }
 
-// Rows 21 and 26. Arguments: 0 URL; 1-4 start; 5 unread; 6-9 destination; 10 the rectangles
-// are in the control's client coordinates; 11 close when the mouse leaves; then (row 21 only)
-// 12-15 the corner radii top-left, top-right, bottom-left, bottom-right, 16 the lifetime in ms.
+// SlideHTMLRoundedPopup and ShowHTMLWindow. Arguments: 0 URL; 1-4 start; 5 unread; 6-9
+// destination; 10 the rectangles are in the control's client coordinates; 11 close when the
+// mouse leaves; then (SlideHTMLRoundedPopup only) 12-15 the corner radii top-left, top-right,
+// bottom-left, bottom-right, 16 the lifetime in ms.
 void OpenPopup(MethodCall& call, bool shaped)
 {
     const ApplicationMethodArgs& args = call.args;
@@ -52,11 +53,14 @@ void OpenPopup(MethodCall& call, bool shaped)
     HWND controlWindow = control.ControlWindow();
     const std::string url = args.String(0);
     RECT start = RectFrom(args, 1), dest = RectFrom(args, 6);
-    if (args.Bool(10) && controlWindow) {
+    // ShowHTMLWindow takes 10 and 11 as integers: any non-zero value is true, 256 as well (a
+    // boolean reading sees only its low byte, 0).
+    const bool client = shaped ? args.Bool(10) : args.Int(10) != 0;
+    const bool mouseFlag = shaped ? args.Bool(11) : args.Int(11) != 0;
+    if (client && controlWindow) {
         ToScreen(controlWindow, start);
         ToScreen(controlWindow, dest);
     }
-    const bool mouseFlag = args.Bool(11);
     int radii[4] = {0, 0, 0, 0};
     DWORD lifetime = 0;
     if (shaped) {

@@ -11,6 +11,8 @@
 #include "Wisp/control/WispControl.h"
 #include "Wisp/methods/ApplicationMethods.h"
 
+#include <cstring>
+
 namespace methods {
 
 namespace {
@@ -135,8 +137,14 @@ void ExitDialog(MethodCall& call)
     if (!control)
         return;
     HWND dialog = ::GetParent(::GetParent(control));
-    if (dialog)
-        PostMessage(dialog, WM_CLOSE, 0, 0);
+    // Only a dialog hosting the page: two levels up from a balloon's page or the main control
+    // stands the host's own window, which a page must not close.
+    char name[16] = "";
+    if (!dialog || !GetClassNameA(dialog, name, sizeof name) || std::strcmp(name, "#32770") != 0) {
+        TraceLog("AppMethod ExitDialog: the control is not inside a dialog.\n");
+        return;
+    }
+    PostMessage(dialog, WM_CLOSE, 0, 0);
 }
 
 void ShowCursor(MethodCall& call)

@@ -154,8 +154,20 @@ bool HtmlDialog::OnInitDialog()
     if (!m_parentReference)
         return true;
     // Without a page host no load will ever come: waiting would hold the thread for good.
-    if (!m_pageCreated || !WaitForFirstLoad())
+    if (!m_pageCreated)
         return true;
+    // A page slower than the wait still gets its opener, on its first load: given up, the page
+    // would never hear of the window that opened it.
+    if (WaitForFirstLoad())
+        GiveOpenerReference();
+    else
+        m_openerPending = true;
+    return true;
+}
+
+void HtmlDialog::GiveOpenerReference()
+{
+    m_openerPending = false;
     VARIANT reference;
     VariantInit(&reference);
     reference.vt = VT_DISPATCH;
@@ -163,7 +175,6 @@ bool HtmlDialog::OnInitDialog()
     bool found = false;
     if (FAILED(SafeCallScriptMethod("ModalDialogParentReference", found, PageHost(), nullptr, &reference, 1)))
         TraceLog("HtmlDialog::OnInitDialog - failed calling SafeCallScriptMethod(ModalDialogParentReference)\n");
-    return true;
 }
 
 bool HtmlDialog::WaitForFirstLoad()
@@ -233,6 +244,8 @@ void HtmlDialog::OnSize()
 void HtmlDialog::OnPageLoaded(unsigned count)
 {
     m_pageLoaded = true;
+    if (m_openerPending)
+        GiveOpenerReference();
     if (!m_pendingCall || static_cast<long>(count) != m_awaitedCount)
         return;
     m_pendingCall = false;

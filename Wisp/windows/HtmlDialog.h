@@ -55,6 +55,8 @@ private:
     void OnButton(const char* function, const char* failure);
     // Pumps until the first load; false on time-out or WM_QUIT (posted again).
     bool WaitForFirstLoad();
+    // "ModalDialogParentReference" with the opener, on the page as it stands.
+    void GiveOpenerReference();
     void PlaceOverOwner();
     // The page host while its window lives (it goes with the dialog, or earlier).
     CWispPopupWindow* PageHost() const;
@@ -72,6 +74,7 @@ private:
     bool m_notifyHost;
     bool m_closed = false;
     bool m_quitSeen = false;
+    bool m_openerPending = false;   // the first load came after the wait gave up
     int m_quitCode = 0;
 
     bool m_pendingCall = false;

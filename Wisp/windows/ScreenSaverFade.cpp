@@ -18,6 +18,17 @@ namespace {
 FadeValues g_fade = {4999, 799, 24};
 int g_setUpFailures = 0;
 
+// Its window goes, and with it the control's pointers to it.
+void DestroyFadeWindow(CWispControl& control)
+{
+    CWispPopupWindow* popup = control.FadeWindow();
+    control.FadeWindow() = nullptr;
+    if (control.CurrentPopup() == popup)
+        control.CurrentPopup() = nullptr;
+    if (popup && popup->Window())
+        DestroyWindow(popup->Window());
+}
+
 }  // namespace
 
 FadeValues CurrentFadeValues()
@@ -89,6 +100,8 @@ bool Warmup(CWispControl& control)
     }
     char path[MAX_PATH] = {};
     QDUtilities::MakeContentPath(path, kFadePage, sizeof path);
+    // One fade window a control: a second warm-up replaces it rather than leaving it behind.
+    DestroyFadeWindow(control);
 
     auto* popup = new CWispPopupWindow();
     popup->SetCreator(&control);
@@ -101,12 +114,15 @@ bool Warmup(CWispControl& control)
         return false;
     popup->SetRoundedRegion(rect, kFadeWindowRadius, kFadeWindowRadius, kFadeWindowRadius, kFadeWindowRadius);
     control.CurrentPopup() = popup;
+    control.FadeWindow() = popup;
     return true;
 }
 
+// The fade window, not whatever pop-up came last: a notification opened after the warm-up
+// would otherwise be faded or closed in its place.
 bool ShowFadeWindow(CWispControl& control)
 {
-    CWispPopupWindow* popup = control.CurrentPopup();
+    CWispPopupWindow* popup = control.FadeWindow();
     if (!popup)
         return false;
     popup->StartFade(kFadeWindowAlpha, static_cast<DWORD>(g_fade.start), static_cast<DWORD>(g_fade.duration),
@@ -116,10 +132,7 @@ bool ShowFadeWindow(CWispControl& control)
 
 bool Cooldown(CWispControl& control)
 {
-    CWispPopupWindow* popup = control.CurrentPopup();
-    control.CurrentPopup() = nullptr;
-    if (popup && popup->Window())
-        DestroyWindow(popup->Window());
+    DestroyFadeWindow(control);
     return true;
 }
 

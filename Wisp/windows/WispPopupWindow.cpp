@@ -31,6 +31,9 @@ bool IsTopmost(HWND window)
     return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
+// The pop-ups of this thread waiting for their page.
+thread_local int t_busyWindows = 0;
+
 std::string ClassOf(HWND window)
 {
     char name[64] = "";
@@ -159,9 +162,12 @@ HWND CWispPopupWindow::CreateWispPopupWindow(HWND, const RECT& rStart, const REC
     }
     hr = m_page.Init(first.Get(), m_hWnd, pDispParent);
     if (FAILED(hr)) {
-        // No page will load to end the busy state.
+        // No page will ever load: kept, the pop-up would stay hidden for good in the control's
+        // chain while the page is told it shows. It goes (and its busy state with it), as a
+        // balloon does.
         TraceLog("CWispPopupWindow::CreateWispPopupWindow - Init failed, hr=0x%X\n", static_cast<unsigned>(hr));
-        EndBusy();
+        Close();
+        return nullptr;
     }
 
     if (m_hWndTrackingWindow) {
@@ -175,23 +181,28 @@ HWND CWispPopupWindow::CreateWispPopupWindow(HWND, const RECT& rStart, const REC
     return m_hWnd;
 }
 
+// The busy state belongs to the thread, not to one window: each pop-up saving the priority it
+// found would save another pop-up's raised one and leave the thread raised for good. The thread
+// is raised by its first busy window and set back to normal by its last.
 void CWispPopupWindow::BeginBusy()
 {
     if (m_busy)
         return;
-    m_priorityBeforeBusy = GetThreadPriority(GetCurrentThread());
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    SetCursor(LoadCursor(nullptr, IDC_WAIT));
     m_busy = true;
+    if (t_busyWindows++ == 0)
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
 }
 
 void CWispPopupWindow::EndBusy()
 {
     if (!m_busy)
         return;
-    SetCursor(LoadCursor(nullptr, IDC_ARROW));
-    SetThreadPriority(GetCurrentThread(), m_priorityBeforeBusy);
     m_busy = false;
+    if (--t_busyWindows > 0)
+        return;
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 }
 
 // --- showing and shape -----------------------------------------------------------------------
@@ -254,10 +265,12 @@ bool CWispPopupWindow::SlideWindow(bool reverse)
         // Moved before it is reshaped: reshaped first, the window would show this step's part
         // at the previous step's place, outside the clipping rectangle, until the move.
         PlaceWindow(current);
-        // Nothing of it lies in the clipping rectangle yet: an empty region (a rounded outline
-        // of an empty rectangle would still enclose its corner arcs).
+        // Kept on purpose: nothing of it lies in the clipping rectangle yet, so an empty region
+        // (a rounded outline of an empty rectangle would still enclose its corner arcs).
+        // The rounded part stands where the visible part lies in the window: put at its top-left
+        // corner, a pop-up sliding in from above or from the left would show outside the clipping.
         if (rounded && !IsRectEmpty(&visible))
-            SetRoundedRegion(visible, m_radii[0], m_radii[1], m_radii[2], m_radii[3]);
+            ShapeRounded(visible, m_radii[0], m_radii[1], m_radii[2], m_radii[3]);
         else
             SetWindowRgn(m_hWnd, CreateRectRgnIndirect(&visible), TRUE);
         if (!shown) {
@@ -285,16 +298,21 @@ bool CWispPopupWindow::SlideWindow(bool reverse)
 
 void CWispPopupWindow::SetRoundedRegion(const RECT& rect, int a, int b, int c, int d)
 {
+    ShapeRounded({0, 0, rect.right - rect.left, rect.bottom - rect.top}, a, b, c, d);
+}
+
+void CWispPopupWindow::ShapeRounded(const RECT& rect, int a, int b, int c, int d)
+{
     WindowDc dc(m_hWnd);
     HDC h = dc.Get();
     if (!h) {
         TraceLog("  SimpleRgn failed creation\n");
         return;
     }
-    const int left = 0, top = 0, right = rect.right - rect.left, bottom = rect.bottom - rect.top;
-    // Corners larger than half the rectangle (a pop-up sliding in from a thin strip) would arc
-    // outside it.
-    const int largest = (right < bottom ? right : bottom) / 2;
+    const int left = rect.left, top = rect.top, right = rect.right, bottom = rect.bottom;
+    // Kept on purpose: corners larger than half the rectangle (a pop-up sliding in from a thin
+    // strip) would arc outside it, so each radius is capped at half the smaller side.
+    const int largest = ((right - left) < (bottom - top) ? (right - left) : (bottom - top)) / 2;
     a = a < largest ? a : largest;
     b = b < largest ? b : largest;
     c = c < largest ? c : largest;
@@ -509,8 +527,8 @@ void CWispPopupWindow::OnDestroy()
 {
     LeaveOwnerChain();
     // The creator must not keep addressing a pop-up that is going away.
-    if (m_creator && m_creator->CurrentPopup() == this)
-        m_creator->CurrentPopup() = nullptr;
+    if (m_creator)
+        m_creator->ForgetPopup(this);
     // A page that never loaded (or a failed creation) leaves the busy state behind otherwise.
     EndBusy();
 }

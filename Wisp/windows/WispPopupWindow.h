@@ -91,6 +91,8 @@ private:
     bool Rounded() const;
     // Moves and sizes to `rect` above the tracking window, or topmost.
     void PlaceWindow(const RECT& rect);
+    // The rounded region of `rect`, in window coordinates where it stands.
+    void ShapeRounded(const RECT& rect, int topLeft, int topRight, int bottomLeft, int bottomRight);
 
     bool m_bCloseWhenMouseLeaves = true;
     bool m_bHoldLifetimeWhileHidden = true;
@@ -117,5 +119,4 @@ private:
     CWispControl* m_creator = nullptr;
     ComPtr<IUnknown> m_creatorReference;
     bool m_busy = false;
-    int m_priorityBeforeBusy = THREAD_PRIORITY_NORMAL;
 };

@@ -140,7 +140,7 @@ TEST_F(MethodsPage, NamesMatchExactlyAndUnknownNamesAnswerEmptyWithoutAScriptErr
               TraceCapture::Since(m_mark).find("CallApplicationMethodDispatch(getpreference) Method not found.\n"));
     // A name the table never had.
     EXPECT_EQ("undefined:undefined", App("'ModalHtmlDialogEx', 'dialog.htm'"));
-    // The pop-up rows answer; without a current pop-up there is nothing to fade.
+    // The pop-up rows answer; without a fade window there is nothing to fade.
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
 

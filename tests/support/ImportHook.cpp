@@ -41,7 +41,33 @@ void Write(void** slot, void* value)
     }
 }
 
+using CoCreate = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+CoCreate g_coCreate = nullptr;
+const CLSID* g_refused = nullptr;
+
+HRESULT WINAPI RefusingCoCreate(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out)
+{
+    if (!g_refused || IsEqualCLSID(clsid, *g_refused)) {
+        if (out)
+            *out = nullptr;
+        return REGDB_E_CLASSNOTREG;
+    }
+    return g_coCreate(clsid, outer, context, iid, out);
+}
+
 }  // namespace
+
+ClassRefusal::ClassRefusal(const CLSID* clsid)
+    : m_hook(GetModuleHandleW(L"Wisp.dll"), "ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(RefusingCoCreate))
+{
+    g_refused = clsid;
+    g_coCreate = reinterpret_cast<CoCreate>(m_hook.Original());
+}
+
+ClassRefusal::~ClassRefusal()
+{
+    g_refused = nullptr;
+}
 
 ImportHook::ImportHook(HMODULE module, const char* dll, const char* function, void* replacement)
     : m_slot(FindSlot(module, dll, function))

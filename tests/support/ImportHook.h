@@ -24,4 +24,16 @@ private:
     void* m_original = nullptr;
 };
 
+// While it lives, Wisp.dll's CoCreateInstance refuses `clsid` (every class when null) with
+// REGDB_E_CLASSNOTREG and passes the others on.
+class ClassRefusal {
+public:
+    explicit ClassRefusal(const CLSID* clsid);
+    ~ClassRefusal();
+    bool Installed() const { return m_hook.Installed(); }
+
+private:
+    ImportHook m_hook;
+};
+
 }  // namespace testing_support

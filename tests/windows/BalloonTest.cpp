@@ -3,6 +3,7 @@
 #include "tests/windows/PopupSupport.h"
 
 #include "common/HostMessages.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/TraceCapture.h"
 
 #include <string>
@@ -95,6 +96,9 @@ TEST_F(Balloons, TheFourPlacementsAndTheFallback)
         }
         EXPECT_FALSE(InRegion(balloon, 1, 17));
         EXPECT_TRUE(InRegion(balloon, 12, 17));
+        // Inside a corner of radius 10, outside one of radius 12.
+        EXPECT_FALSE(InRegion(balloon, 11, 16));
+        EXPECT_FALSE(InRegion(balloon, 0, 27));
         EXPECT_TRUE(InRegion(balloon, c.width / 2, c.height / 2));
         EXPECT_FALSE(InRegion(balloon, c.width / 2, 15));   // the body starts 16 pixels in
         SendMessageA(balloon, 0x040E, 0, 0);
@@ -171,6 +175,28 @@ TEST_F(Balloons, AHiddenControlOrAMissingUrlShowsNone)
     ShowWindow(m_host.HostWindow(), SW_HIDE);
     EXPECT_EQ("boolean:false", ShowAt(300, 300, 200, 100, 0));
     EXPECT_EQ(nullptr, FindWindowA(kBalloonClass, nullptr));
+}
+
+TEST_F(Balloons, ABalloonWhoseControlCannotBeCreatedIsNotKept)
+{
+    testing_support::ClassRefusal noControl(nullptr);
+    ASSERT_TRUE(noControl.Installed());
+    EXPECT_EQ("boolean:false", ShowAt(300, 300, 200, 100, 0));
+    EXPECT_TRUE(WindowsOf(kBalloonClass).empty());
+    EXPECT_NE(std::string::npos, Traced().find("CWispBalloonWindow::CreateWispBalloonWindow - creating the control failed"));
+}
+
+// Mended fault: ExitDialog closed whatever window stood two levels up, the host's own window
+// from a balloon's page or from the main page.
+TEST_F(Balloons, ExitDialogOutsideADialogLeavesTheHostWindow)
+{
+    HWND hostWindow = m_host.HostWindow();
+    EXPECT_EQ("undefined:undefined", App("'ExitDialog'"));
+    App("'ShowBalloon', " + PageUrl("popup.htm", "?exit") + ", 100, 100, 200, 100, 0");
+    ASSERT_TRUE(WaitForTrace("popup page: exit asked"));
+    PumpMessages(300);
+    EXPECT_TRUE(IsWindow(hostWindow));
+    EXPECT_EQ(2, testing_support::TraceCapture::Count(Traced(), "AppMethod ExitDialog: the control is not inside a dialog.\n"));
 }
 
 TEST_F(Balloons, TheTrayBalloonTakesItsAnchorFromTheHost)

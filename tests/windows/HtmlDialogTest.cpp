@@ -73,13 +73,6 @@ HWND PageHostOf(HWND dialog)
     return FindWindowExA(dialog, nullptr, "WispPopupWindow", nullptr);
 }
 
-HRESULT WINAPI NoSuchClass(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* out)
-{
-    if (out)
-        *out = nullptr;
-    return REGDB_E_CLASSNOTREG;
-}
-
 // TidewireDesktop.exe for the whole suite, recording into a scratch folder.
 class DesktopProcess {
 public:
@@ -316,7 +309,7 @@ TEST_F(HtmlDialogs, AMissingContentFileOpensNothing)
 TEST_F(HtmlDialogs, TheOptionsPanelGetsItsCategoryOnTheRealPageAndIsOwnedByTheControlsWindow)
 {
     HWND dialog = nullptr, owner = nullptr;
-    bool categorised = false;
+    bool categorised = false, stayedAfterEscape = false;
     const std::size_t mark = m_mark;
     const std::string result = DriveModal(
         [&] {
@@ -325,6 +318,11 @@ TEST_F(HtmlDialogs, TheOptionsPanelGetsItsCategoryOnTheRealPageAndIsOwnedByTheCo
                 return;
             owner = GetWindow(dialog, GW_OWNER);
             categorised = TraceShows("options page: category", mark);
+            // The page has no OnCancel: Escape does nothing.
+            testing_support::PressEscape(dialog);
+            stayedAfterEscape = TraceShows("looking for OnCancel result not found", mark);
+            Sleep(200);
+            stayedAfterEscape = stayedAfterEscape && IsWindow(dialog);
             PostMessageA(dialog, WM_CLOSE, 0, 0);
         },
         [&] { return App("'ShowOptionsPanel', true, 'mail'"); });
@@ -332,12 +330,30 @@ TEST_F(HtmlDialogs, TheOptionsPanelGetsItsCategoryOnTheRealPageAndIsOwnedByTheCo
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(m_host.HostWindow(), owner);
     ASSERT_TRUE(categorised);
+    EXPECT_TRUE(stayedAfterEscape);
     const std::string traced = Traced();
     // changeCategory waited for load 2: after the options page, never on the frame page.
     EXPECT_LT(traced.find("options page: loaded"), traced.find("options page: category string:mail"));
     EXPECT_EQ(1, TraceCapture::Count(traced, "options page: category"));
     // Asked the host first whether a dialog shows.
     EXPECT_FALSE(g_desktop->Received(RM_MODAL_DIALOG_SHOWING).empty());
+}
+
+// Mended fault: with no content folder the options panel opened empty.
+TEST_F(HtmlDialogs, WithoutAContentFolderTheOptionsPanelIsRefused)
+{
+    SetContentFolder("");
+    HWND dialog = nullptr;
+    const std::string result = DriveModal(
+        [&] {
+            // Closed at once should the panel open anyway.
+            if ((dialog = testing_support::WaitForDialog(kCaption, 2000)))
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+        },
+        [&] { return App("'ShowOptionsPanel', true, 'mail'"); });
+    EXPECT_EQ("boolean:false", result);
+    EXPECT_EQ(nullptr, dialog);
+    EXPECT_NE(std::string::npos, Traced().find("ApplicationMethods::ShowOptionsPanel - no content file.\n"));
 }
 
 TEST_F(HtmlDialogs, InBrowserModeTheOptionsPanelIsOwnedByTheWindowTheNotifyWindowNames)
@@ -384,9 +400,7 @@ TEST_F(HtmlDialogs, WhileTheHostReportsADialogTheOptionsPanelOnlyBringsItToTheFr
 // Mended fault (with the two below): the wait for the first page load had no end.
 TEST_F(HtmlDialogs, WithoutAPageHostTheDialogDoesNotWaitForAPage)
 {
-    HMODULE wisp = GetModuleHandleW(L"Wisp.dll");
-    ASSERT_NE(nullptr, wisp);
-    testing_support::ImportHook hook(wisp, "ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(NoSuchClass));
+    testing_support::ClassRefusal hook(nullptr);
     ASSERT_TRUE(hook.Installed());
     HWND dialog = nullptr, pageHost = nullptr;
     DWORD shownAfter = 0;
@@ -441,6 +455,33 @@ TEST_F(SlowPageDialogs, TheWaitForThePageIsBounded)
     ASSERT_NE(nullptr, dialog);
     EXPECT_GE(shownAfter, 9000u);
     EXPECT_NE(std::string::npos, Traced().find("HtmlDialog::OnInitDialog - the page did not load within 10000 ms.\n"));
+}
+
+// Mended fault: a page slower than the wait never got its opener reference.
+TEST_F(SlowPageDialogs, APageArrivingAfterTheWaitStillGetsItsOpener)
+{
+    // 12 s: past the 10 s bound. The page, percent-encoded: <script>function
+    // ModalDialogParentReference(o){window.external.CallApplicationMethod('TRACE','late opener
+    // '+typeof(o)+'\n')}</script>
+    SetContentFolder(testing_support::TestHttpUrl(
+        "/slow?ms=12000&body=%3Cscript%3Efunction%20ModalDialogParentReference(o){window.external.CallApplication"
+        "Method(%27TRACE%27,%27late%20opener%20%27%2Btypeof(o)%2B%27%5Cn%27)}%3C%2Fscript%3E&page="));
+    bool given = false;
+    const std::size_t mark = m_mark;
+    DriveModal(
+        [&] {
+            HWND dialog = testing_support::WaitForDialog(kCaption, 20000);
+            given = TraceShows("late opener", mark, 20000);
+            if (dialog)
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+        },
+        [&] { return App("'ModalHtmlDialog', 'dialog.htm'"); });
+    ASSERT_TRUE(given);
+    const std::string traced = Traced();
+    const std::size_t gaveUp = traced.find("HtmlDialog::OnInitDialog - the page did not load within 10000 ms.\n");
+    ASSERT_NE(std::string::npos, gaveUp);
+    EXPECT_LT(gaveUp, traced.find("late opener object\n"));
+    EXPECT_EQ(1, TraceCapture::Count(traced, "late opener"));
 }
 
 TEST_F(SlowPageDialogs, AQuitMessageEndsTheWaitAndIsPostedAgain)

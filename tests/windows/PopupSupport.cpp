@@ -22,6 +22,26 @@ std::string SettingsPath()
 
 }  // namespace
 
+std::vector<HWND> WindowsOf(const char* windowClass)
+{
+    struct Search {
+        const char* name;
+        std::vector<HWND> found;
+    } search = {windowClass, {}};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            char name[64] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (lstrcmpA(name, s->name) == 0)
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::string FixturePath(const char* name)
 {
     return AnsiFromWide(host::PathBesideExecutable(L"fixtures\\windows\\")) + name;

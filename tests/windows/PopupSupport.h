@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/ScratchState.h"
 #include "tests/support/host/HostApplication.h"
@@ -27,6 +28,8 @@ HWND WaitForVisible(const char* windowClass, DWORD timeoutMs = 10000);
 bool WaitForGone(HWND window, DWORD timeoutMs);
 // Destroys every top-level window of the class (left over by a failing test).
 void DestroyAll(const char* windowClass);
+// This thread's top-level windows of the class, hidden ones too.
+std::vector<HWND> WindowsOf(const char* windowClass);
 
 class PopupPage : public ::testing::Test {
 protected:

@@ -6,9 +6,13 @@
 #include "common/PersistentSettings.h"
 #include "common/com/Handle.h"
 #include "tests/support/ScratchState.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/TraceCapture.h"
 
+#include <exdisp.h>
+
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,12 +48,50 @@ std::string Slide(const std::string& url, Box start, Box dest, bool client, bool
     return args + Numbers(radii) + Numbers({lifetime});
 }
 
-// ShowHTMLWindow's twelve.
-std::string Plain(const std::string& url, Box start, Box dest, bool client, bool mouse)
+// ShowHTMLWindow's twelve: client and mouse are integers there, non-zero for true.
+std::string Plain(const std::string& url, Box start, Box dest, int client, int mouse)
 {
     return "'ShowHTMLWindow', " + url +
            Numbers({start.left, start.top, start.width, start.height, 0, dest.left, dest.top, dest.width, dest.height,
-                    client ? 1 : 0, mouse ? 1 : 0});
+                    client, mouse});
+}
+
+// A reading of a sliding pop-up: its window rectangle and its region, both on the screen.
+struct Frame {
+    RECT window;
+    UniqueGdiObject region;
+};
+
+// The slide owns this thread: another one reads the pop-up until `done` answers true. A reading
+// counts when the window did not move while its region was read.
+std::vector<Frame> WatchSlide(HWND popup, const std::function<bool()>& done, bool* finished)
+{
+    std::vector<Frame> frames;
+    std::atomic<bool> watching{true};
+    std::thread watcher([&] {
+        while (watching) {
+            Frame f = {WindowRect(popup), UniqueGdiObject(CreateRectRgn(0, 0, 0, 0))};
+            HRGN region = static_cast<HRGN>(f.region.Get());
+            if (IsWindowVisible(popup) && GetWindowRgn(popup, region) != ERROR &&
+                EqualRect(&f.window, &static_cast<const RECT&>(WindowRect(popup)))) {
+                OffsetRgn(region, f.window.left, f.window.top);
+                frames.push_back(std::move(f));
+            }
+            Sleep(5);
+        }
+    });
+    *finished = done();
+    watching = false;
+    watcher.join();
+    return frames;
+}
+
+// No pixel of the region outside `dest`.
+bool InsideOf(const Frame& f, const RECT& dest)
+{
+    UniqueGdiObject outside(CreateRectRgn(0, 0, 0, 0)), destination(CreateRectRgnIndirect(&dest));
+    return CombineRgn(static_cast<HRGN>(outside.Get()), static_cast<HRGN>(f.region.Get()),
+                      static_cast<HRGN>(destination.Get()), RGN_DIFF) == NULLREGION;
 }
 
 bool Equal(const RECT& r, int left, int top, int right, int bottom)
@@ -71,27 +113,11 @@ TEST_F(Popups, ARoundedPopupSlidesIntoItsDestinationWithItsClassStylesAndRegion)
     // Busy until the page has loaded: raised priority and the wait cursor.
     EXPECT_EQ(THREAD_PRIORITY_HIGHEST, GetThreadPriority(GetCurrentThread()));
     EXPECT_EQ(LoadCursor(nullptr, IDC_WAIT), GetCursor());
-    // The slide owns this thread: another one watches it.
-    struct Frame {
-        RECT window, region;
-    };
-    std::vector<Frame> frames;
-    std::atomic<bool> watching{true};
-    std::thread watcher([&] {
-        while (watching) {
-            // A reading counts when the window did not move while its region was read.
-            Frame f = {WindowRect(popup), {}};
-            UniqueGdiObject region(CreateRectRgn(0, 0, 0, 0));
-            if (IsWindowVisible(popup) && GetWindowRgn(popup, static_cast<HRGN>(region.Get())) != ERROR &&
-                GetRgnBox(static_cast<HRGN>(region.Get()), &f.region) != ERROR &&
-                EqualRect(&f.window, &static_cast<const RECT&>(WindowRect(popup))))
-                frames.push_back(f);
-            Sleep(5);
-        }
-    });
-    const bool loaded = WaitForTrace("popup page: loaded") && WaitForTrace("CWispPopupWindow::SlideWindow - end\n");
-    watching = false;
-    watcher.join();
+    bool loaded = false;
+    const std::vector<Frame> frames = WatchSlide(
+        popup,
+        [&] { return WaitForTrace("popup page: loaded") && WaitForTrace("CWispPopupWindow::SlideWindow - end\n"); },
+        &loaded);
     ASSERT_TRUE(loaded);
     // It grew upwards from the bottom edge, never showing outside the destination.
     ASSERT_GE(frames.size(), 3u);
@@ -102,15 +128,10 @@ TEST_F(Popups, ARoundedPopupSlidesIntoItsDestinationWithItsClassStylesAndRegion)
         // The top moves up by 210 while the height grows by 200: the bottom edge rises by 10.
         EXPECT_LE(f.window.bottom, h);
         EXPECT_GE(f.window.bottom, h - 10);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LE(f.window.top, frames[i - 1].window.top);
-        RECT shown = f.region;
-        if (IsRectEmpty(&shown))
-            continue;   // nothing shows yet
-        OffsetRect(&shown, f.window.left, f.window.top);
-        EXPECT_LE(shown.bottom, h - 10) << "outside the destination: window " << f.window.top << "-" << f.window.bottom
-                                        << " region " << f.region.top << "-" << f.region.bottom << " frame " << i;
-        EXPECT_GE(shown.top, h - 210);
+        }
+        EXPECT_TRUE(InsideOf(f, {w - 310, h - 210, w - 10, h - 10})) << "window " << f.window.top << " frame " << i;
     }
     // No frame page for a rounded pop-up: its one load ends the busy state.
     EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(GetCurrentThread()));
@@ -147,11 +168,70 @@ TEST_F(Popups, ARoundedPopupSlidesIntoItsDestinationWithItsClassStylesAndRegion)
     EXPECT_NE(std::string::npos, Traced().find("CWispPopupWindow::OnFinalMessage\n"));
 }
 
+// Mended fault: each step's rounded region stood at the window's top-left corner instead of
+// where the visible part lies, so sliding in from above or from the left it showed outside.
+TEST_F(Popups, ARoundedPopupSlidingInFromAboveOrTheLeftNeverShowsOutsideItsDestination)
+{
+    const RECT dest = {100, 100, 300, 220};
+    const Box starts[] = {{100, -20, 200, 120}, {-100, 100, 200, 120}};
+    for (const Box& start : starts) {
+        SCOPED_TRACE(std::to_string(start.left) + "," + std::to_string(start.top));
+        m_mark = testing_support::TraceCapture::Mark();
+        App(Slide(PageUrl("popup.htm"), start, {100, 100, 200, 120}, false, false, {12, 12, 12, 12}, 0));
+        HWND popup = FindWindowA(kPopupClass, nullptr);
+        ASSERT_NE(nullptr, popup);
+        bool slid = false;
+        const std::vector<Frame> frames =
+            WatchSlide(popup, [&] { return WaitForTrace("CWispPopupWindow::SlideWindow - end\n"); }, &slid);
+        ASSERT_TRUE(slid);
+        std::size_t showing = 0;
+        for (const Frame& f : frames) {
+            EXPECT_TRUE(InsideOf(f, dest)) << "window at " << f.window.left << "," << f.window.top;
+            RECT box = {};
+            showing += GetRgnBox(static_cast<HRGN>(f.region.Get()), &box) != NULLREGION ? 1 : 0;
+        }
+        EXPECT_GE(showing, 3u);
+        DestroyWindow(popup);
+    }
+}
+
+// Mended fault: each pop-up saved the priority it found, so the second one saved the first
+// one's raised priority and left the thread at THREAD_PRIORITY_HIGHEST for good.
+TEST_F(Popups, TwoPopupsBusyAtOnceLeaveTheThreadAtNormalPriority)
+{
+    // One script turn: a rounded pop-up (its one load ends it) and a frame-mode one (two loads).
+    Run("app().CallApplicationMethod(" +
+        Slide(PageUrl("popup.htm", "?a"), {40, 40, 200, 120}, {40, 40, 200, 120}, false, false, {6, 6, 6, 6}, 0) +
+        "), app().CallApplicationMethod(" + Plain(PageUrl("popup.htm", "?b"), {300, 40, 200, 120}, {300, 40, 200, 120}, 0, 0) +
+        ")");
+    EXPECT_EQ(2u, WindowsOf(kPopupClass).size());
+    EXPECT_EQ(THREAD_PRIORITY_HIGHEST, GetThreadPriority(GetCurrentThread()));
+    ASSERT_TRUE(WaitForTrace("popup page: loaded ?a"));
+    ASSERT_TRUE(WaitForTrace("CWispPopupWindow::OnDocumentComplete - m_bComplete\n"));
+    const std::string traced = Traced();
+    EXPECT_LT(traced.find("popup page: loaded ?a"), traced.find("popup page: loaded ?b"));
+    EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(GetCurrentThread()));
+    EXPECT_EQ(LoadCursor(nullptr, IDC_ARROW), GetCursor());
+}
+
+// Mended fault: a pop-up whose page could not start was kept, hidden for good, in the control's
+// chain and as its current pop-up.
+TEST_F(Popups, APopupWhosePageCannotStartIsNotKept)
+{
+    testing_support::ClassRefusal noBrowser(&CLSID_WebBrowser);
+    ASSERT_TRUE(noBrowser.Installed());
+    EXPECT_EQ("undefined:undefined", App(Plain(PageUrl("popup.htm"), {40, 40, 200, 120}, {40, 40, 200, 120}, 0, 0)));
+    EXPECT_TRUE(WindowsOf(kPopupClass).empty());
+    EXPECT_NE(std::string::npos, Traced().find("CWispPopupWindow::CreateWispPopupWindow - Init failed"));
+    EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(GetCurrentThread()));
+}
+
 TEST_F(Popups, FrameModeLoadsTheFramePageThenTheRealOneAndClientRectanglesAreMapped)
 {
     const POINT origin = ControlOrigin();
-    // Start equal to the destination: shown at once, without a slide.
-    EXPECT_EQ("object:Microsoft Web Browser Control", App(Plain(PageUrl("popup.htm"), {10, 20, 150, 90}, {10, 20, 150, 90}, true, false)));
+    // Start equal to the destination: shown at once, without a slide. Client coordinates as
+    // 256: an integer whose low byte is 0.
+    EXPECT_EQ("object:Microsoft Web Browser Control", App(Plain(PageUrl("popup.htm"), {10, 20, 150, 90}, {10, 20, 150, 90}, 256, 0)));
     HWND popup = FindWindowA(kPopupClass, nullptr);
     ASSERT_NE(nullptr, popup);
     ASSERT_TRUE(WaitForTrace("popup page: loaded"));
@@ -189,7 +269,7 @@ TEST_F(Popups, AFramePopupClosedBeforeItsPageLoadsRestoresPriorityAndCursor)
 
 TEST_F(Popups, TheMouseLeavingClosesItUnlessTheButtonIsHeldOnIt)
 {
-    App(Plain(PageUrl("popup.htm"), {40, 40, 200, 120}, {40, 40, 200, 120}, false, true));
+    App(Plain(PageUrl("popup.htm"), {40, 40, 200, 120}, {40, 40, 200, 120}, 0, 256));
     HWND popup = WaitForVisible(kPopupClass);
     ASSERT_NE(nullptr, popup);
     ASSERT_TRUE(WaitForTrace("popup page: loaded"));
@@ -225,6 +305,15 @@ TEST_F(Popups, TheLifetimeRunsWhileTheCursorIsAwayAndEndsInASlideBack)
     EXPECT_EQ(2, testing_support::TraceCapture::Count(traced, "CWispPopupWindow::SlideWindow - start\n"));
     // Back towards where it came from.
     EXPECT_NE(std::string::npos, traced.find("    rDest {Left=40, Top=-120, Right=240, Bottom=0}\n"));
+}
+
+TEST_F(Popups, WithoutTheMouseFlagTheLifetimeEndsEvenWhileHovered)
+{
+    SetCursorPos(100, 100);
+    App(Slide(PageUrl("popup.htm"), {40, 40, 200, 120}, {40, 40, 200, 120}, false, false, {0, 0, 0, 0}, 1000));
+    HWND popup = WaitForVisible(kPopupClass);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_TRUE(WaitForGone(popup, 4000));
 }
 
 TEST_F(Popups, ThePopupsOwnPageClosesItAndTheControlForgetsIt)
@@ -348,8 +437,19 @@ TEST_F(Popups, TheFadeWindowWarmsUpFadesClearsThePageAndIsForgotten)
     ASSERT_NE(nullptr, again);
     EXPECT_EQ(fadeRect.right - 100, WindowRect(again).right);
     EXPECT_EQ(fadeRect.bottom, WindowRect(again).bottom);
+
+    // Mended fault: a second warm-up or a later pop-up took the fade window's place and left it
+    // with nothing to end it; SSCooldown and SSShowFadeWindow then worked on the other pop-up.
+    EXPECT_EQ("boolean:true", App("'SSWarmup'"));
+    EXPECT_FALSE(IsWindow(again));
+    ASSERT_EQ(1u, WindowsOf(kPopupClass).size());
+    again = WindowsOf(kPopupClass)[0];
+    App(Plain(PageUrl("popup.htm"), {40, 40, 200, 120}, {40, 40, 200, 120}, 0, 0));
+    const std::vector<HWND> both = WindowsOf(kPopupClass);
+    ASSERT_EQ(2u, both.size());
     EXPECT_EQ("boolean:true", App("'SSCooldown'"));
     EXPECT_FALSE(IsWindow(again));
+    EXPECT_TRUE(IsWindow(both[0] == again ? both[1] : both[0]));
     EXPECT_EQ("boolean:false", App("'SSShowFadeWindow'"));
 }
 
