@@ -1,5 +1,6 @@
 #include "common/WMIProcess.h"
 
+#include "common/ModuleThread.h"
 #include "common/TraceLog.h"
 #include "common/com/Bstr.h"
 #include "common/com/ComPtr.h"
@@ -130,7 +131,7 @@ DWORD WMIProcess::Create(const char* commandLine)
     }
 }
 
-DWORD WINAPI WMIProcess::CreateThreadProc(void* ownedCopy)
+DWORD WMIProcess::CreateThreadProc(void* ownedCopy)
 {
     // The thread owns its copy: after a time-out the caller's text may be gone.
     std::unique_ptr<char[]> commandLine(static_cast<char*>(ownedCopy));
@@ -146,7 +147,8 @@ bool WMIProcess::ThreadCreate(const char* commandLine)
     if (!copy)
         return false;
     std::memcpy(copy.get(), commandLine, size);
-    UniqueHandle thread(CreateThread(nullptr, 0, &WMIProcess::CreateThreadProc, copy.get(), 0, nullptr));
+    // After a time-out the thread runs on alone: it holds the library it runs in until it ends.
+    UniqueHandle thread(StartModuleThread(&WMIProcess::CreateThreadProc, copy.get()));
     if (!thread)
         return false;
     copy.release();   // the thread frees it

@@ -20,5 +20,5 @@ public:
     static const DWORD kWaitMs = 60000;
 
 private:
-    static DWORD WINAPI CreateThreadProc(void* ownedCopy);
+    static DWORD CreateThreadProc(void* ownedCopy);
 };

@@ -160,14 +160,28 @@ bool ClientManifest::Load(const char* strPath)
         return false;
     }
     document->put_async(VARIANT_FALSE);
-    // A manifest comes from the network: its entities may not pull in local files.
+    // A manifest comes from the network: its entities may not pull in local files, nor expand
+    // without end, so a document type definition is refused outright.
     document->put_resolveExternals(VARIANT_FALSE);
+    Bstr prohibitDtd(L"ProhibitDTD");
+    hr = document->setProperty(prohibitDtd.Get(), *Variant::FromBool(true).Get());
+    if (FAILED(hr)) {
+        TraceLog("ClientManifest::Load - cannot refuse document type definitions, hr=0x%X\n",
+                 static_cast<unsigned>(hr));
+        return false;
+    }
 
     Variant source = Variant::FromBstr(Bstr::FromAnsi(strPath).Detach());
     VARIANT_BOOL loaded = VARIANT_FALSE;
     hr = document->load(*source.Get(), &loaded);
     if (FAILED(hr) || loaded != VARIANT_TRUE) {
         TraceLog("ClientManifest::Load - Failed loading XML '%s' hr=0x%X", strPath, static_cast<unsigned>(hr));
+        return false;
+    }
+    // Where the parser takes a definition in spite of the property, the manifest is still refused.
+    ComPtr<IXMLDOMDocumentType> doctype;
+    if (document->get_doctype(doctype.Put()) == S_OK && doctype) {
+        TraceLog("ClientManifest::Load - refusing '%s': it declares a document type.\n", strPath);
         return false;
     }
     Bstr xpath(L"//manifest");

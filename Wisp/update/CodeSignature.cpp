@@ -7,6 +7,7 @@
 #include <wintrust.h>
 
 #include <string>
+#include <vector>
 
 #include "common/TraceLog.h"
 #include "common/com/Bstr.h"
@@ -14,6 +15,8 @@
 #include "common/com/Strings.h"
 #include "common/com/Variant.h"
 #include "Wisp/update/Installer.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
@@ -56,20 +59,43 @@ int CountWithSignedCode(const std::wstring& path)
     return count.Get()->lVal;
 }
 
+// The file's embedded signature: its certificates and its signed message; false when it
+// carries none.
+bool QuerySignature(const std::wstring& path, UniqueCertStore& store, UniqueCryptMsg& message)
+{
+    return CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                            CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, store.Put(), message.Put(),
+                            nullptr) != FALSE;
+}
+
 // The certificates of the file's embedded signature; 0 when it has none.
 int CountWithSignatureQuery(const std::wstring& path)
 {
-    HCERTSTORE store = nullptr;
-    HCRYPTMSG message = nullptr;
-    if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                          CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, &store, &message, nullptr))
+    UniqueCertStore store;
+    UniqueCryptMsg message;
+    if (!QuerySignature(path, store, message))
         return 0;
     int count = 0;
-    for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr); c; c = CertEnumCertificatesInStore(store, c))
+    for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(store.Get(), nullptr); c;
+         c = CertEnumCertificatesInStore(store.Get(), c))
         ++count;
-    CertCloseStore(store, 0);
-    CryptMsgClose(message);
     return count;
+}
+
+// The certificate of the signature's first signer, the one the platform's verifier checks.
+UniqueCertContext SignerCertificate(const std::wstring& path)
+{
+    UniqueCertStore store;
+    UniqueCryptMsg message;
+    DWORD size = 0;
+    if (!QuerySignature(path, store, message) ||
+        !CryptMsgGetParam(message.Get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &size) || size == 0)
+        return UniqueCertContext();
+    std::vector<BYTE> signer(size);
+    if (!CryptMsgGetParam(message.Get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, signer.data(), &size))
+        return UniqueCertContext();
+    return UniqueCertContext(CertFindCertificateInStore(store.Get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                        CERT_FIND_SUBJECT_CERT, signer.data(), nullptr));
 }
 
 // The verifier's entry points, looked up at run time: without them nothing is trusted.
@@ -166,7 +192,9 @@ bool VerifyTrust(const char* path, bool showUI, UniqueFile* held)
     fileInfo.hFile = open.Get();
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
-    data.dwUIChoice = showUI ? WTD_UI_ALL : WTD_UI_NOBAD;
+    // Without showUI only bad results are shown: WTD_UI_NOGOOD, not WTD_UI_NOBAD, which would
+    // show the good ones and hide the warnings.
+    data.dwUIChoice = showUI ? WTD_UI_ALL : WTD_UI_NOGOOD;
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &fileInfo;
@@ -181,4 +209,38 @@ bool VerifyTrust(const char* path, bool showUI, UniqueFile* held)
     if (trusted && held)
         *held = std::move(open);
     return trusted;
+}
+
+bool SamePublisher(const char* installer, const char* reference)
+{
+    if (!installer || !reference) {
+        TraceLog("SamePublisher - %s is NULL.\n", installer ? "strReference" : "strInstaller");
+        return false;
+    }
+    const std::string referencePath = UnquotedPath(reference);
+    const UniqueCertContext ours = SignerCertificate(WideFromAnsi(referencePath));
+    if (!ours) {
+        // A build nobody signed vouches for nothing it downloads.
+        TraceLog("SamePublisher - '%s' carries no signature: nothing is installed.\n", referencePath.c_str());
+        return false;
+    }
+    const std::string installerPath = UnquotedPath(installer);
+    const UniqueCertContext theirs = SignerCertificate(WideFromAnsi(installerPath));
+    const DWORD encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+    if (!theirs ||
+        !CertCompareCertificateName(encoding, &ours.Get()->pCertInfo->Subject, &theirs.Get()->pCertInfo->Subject) ||
+        !CertComparePublicKeyInfo(encoding, &ours.Get()->pCertInfo->SubjectPublicKeyInfo,
+                                  &theirs.Get()->pCertInfo->SubjectPublicKeyInfo)) {
+        TraceLog("SamePublisher - '%s' is not signed by the publisher of '%s'.\n", installerPath.c_str(),
+                 referencePath.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string RunningModulePath()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? AnsiFromWide(path, length) : std::string();
 }

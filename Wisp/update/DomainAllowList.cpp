@@ -1,6 +1,7 @@
 #include "Wisp/update/DomainAllowList.h"
 
 #include <cctype>
+#include <string>
 
 #include "common/UrlSplitter.h"
 
@@ -41,13 +42,32 @@ bool IsAllowedHost(const std::string& host)
     return false;
 }
 
-bool IsAllowedUrl(const std::string& url, std::string& hostName)
+bool IsAbsoluteHttpUrl(const std::string& url)
+{
+    const std::size_t start = url.find_first_not_of(" \t\r\n\f\v");
+    if (start == std::string::npos)
+        return false;
+    const std::string head = Lower(url.substr(start, 8));
+    return head.compare(0, 7, "http://") == 0 || head == "https://";
+}
+
+bool IsAllowedUrl(const std::string& url, std::string& hostName, std::string* checkedUrl)
 {
     hostName.clear();
+    if (checkedUrl)
+        checkedUrl->clear();
     UrlParts parts;
-    if (!SplitUrl(url, parts) || !IsAllowedHost(parts.host))
+    // The splitter takes a text without a scheme as http; a download would read it otherwise.
+    if (!IsAbsoluteHttpUrl(url) || !SplitUrl(url, parts) || !IsAllowedHost(parts.host))
         return false;
     hostName = parts.host;
+    if (checkedUrl) {
+        // An allowed host is a name, never an address literal that would need brackets.
+        const unsigned short standard = parts.secure ? 443 : 80;
+        *checkedUrl = parts.scheme + "://" + parts.host +
+                      (parts.port != standard ? ":" + std::to_string(parts.port) : std::string()) +
+                      parts.RequestTarget();
+    }
     return true;
 }
 

@@ -14,8 +14,13 @@ extern const char* const kEntries[kEntryCount];
 // A name that merely contains an entry ("tidewire.com.evil.test", "nottidewire.com") is not.
 bool IsAllowedHost(const std::string& host);
 
-// Splits the URL with the one URL splitter (http and https only) and tests its host; the host
-// name (as written) into hostName when allowed, an empty one otherwise.
-bool IsAllowedUrl(const std::string& url, std::string& hostName);
+// Whether the text (after leading blanks) starts with "http://" or "https://" in any case.
+bool IsAbsoluteHttpUrl(const std::string& url);
+
+// An absolute http or https URL (IsAbsoluteHttpUrl), split with the one URL splitter, whose
+// host is allowed: the host name (as written) into hostName and, when asked, into checkedUrl
+// the URL rebuilt from the parts that were checked (scheme, host, port, path and query; no
+// user information, no fragment), which is what may be fetched. Both emptied otherwise.
+bool IsAllowedUrl(const std::string& url, std::string& hostName, std::string* checkedUrl = nullptr);
 
 }  // namespace domain_allow_list

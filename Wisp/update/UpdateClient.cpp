@@ -12,6 +12,7 @@
 #include "Wisp/update/CodeSignature.h"
 #include "Wisp/update/Installer.h"
 #include "Wisp/update/ManifestFiles.h"
+#include "Wisp/update/UpdateDownload.h"
 #include "Wisp/web/DefaultBrowserOpenNew.h"
 #include "Wisp/windows/ResourceFile.h"
 #include "Wisp/windows/YesNoMessageDlg.h"
@@ -69,6 +70,11 @@ LRESULT CALLBACK RemoveSystemMenuOnActivate(int code, WPARAM wParam, LPARAM lPar
 
 bool UpdateClient()
 {
+    // A download pass removes older downloads: not the installer chosen here, while it is checked
+    // and started.
+    UpdateFolderLock lock("UpdateClient");
+    if (!lock.Held())
+        return false;
     std::string folder;
     std::string installer;
     // Nothing to install: nothing to ask about either.
@@ -90,7 +96,7 @@ bool UpdateClient()
         DeclineDownload(folder);
     }
     UniqueFile held;
-    if (!VerifyTrust(installer.c_str(), true, &held)) {
+    if (!VerifyTrust(installer.c_str(), true, &held) || !SamePublisher(installer.c_str(), RunningModulePath().c_str())) {
         TraceLog("UpdateClient - installer %s is not trusted.\n", installer.c_str());
         QDUtilities::PostApplicationMessage(RM_EXIT, 0, 0);
         return false;

@@ -11,8 +11,10 @@ extern const char kMakerHomePage[];
 // 2. Without certificates the user is asked ("DownloadMsg", "DownloadYesButtonText",
 //    "DownloadNoButtonText"): Yes opens the home page and answers false; No takes the update
 //    folder's manifest as installed and removes the update folder, then goes on.
-// 3. A trusted installer is started (Wisp/update/Installer.h) and its start answered; one that
-//    is not trusted is not started, the host is told to exit all the same, false.
+// 3. A trusted installer signed by the publisher of this library is started
+//    (Wisp/update/Installer.h) and its start answered; any other is not started, the host is
+//    told to exit all the same, false.
+// All of it holds the update folder's lock (Wisp/update/UpdateDownload.h); a time-out: false.
 bool UpdateClient();
 
 // "UpdateMsgOk" in a message box captioned "UpdateCaptionOk" without a close button (a

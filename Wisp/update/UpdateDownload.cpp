@@ -15,6 +15,24 @@
 
 const char kUpdateDownloadMutex[] = "{7A5E2C19-4B8D-4F63-A0E1-5C9B3D2F8E47}";
 
+UpdateFolderLock::UpdateFolderLock(const char* owner) : m_mutex(CreateMutexA(nullptr, FALSE, kUpdateDownloadMutex))
+{
+    if (!m_mutex) {
+        TraceLog("%s - CreateMutex failed, LastError = %d\n", owner, static_cast<int>(GetLastError()));
+        return;
+    }
+    const DWORD waited = WaitForSingleObject(m_mutex.Get(), kUpdateDownloadWaitMs);
+    m_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    if (!m_held)
+        TraceLog("%s - timed out waiting for the previous download.\n", owner);
+}
+
+UpdateFolderLock::~UpdateFolderLock()
+{
+    if (m_held)
+        ReleaseMutex(m_mutex.Get());
+}
+
 namespace {
 
 struct DownloadJob {
@@ -23,44 +41,19 @@ struct DownloadJob {
     HWND window;
 };
 
-// Holds the download mutex for a pass; an abandoned one (a pass that died) counts as taken.
-class PassLock {
-public:
-    PassLock() : m_mutex(CreateMutexA(nullptr, FALSE, kUpdateDownloadMutex))
-    {
-        if (!m_mutex) {
-            TraceLog("StartDownload - CreateMutex failed, LastError = %d\n", static_cast<int>(GetLastError()));
-            return;
-        }
-        const DWORD waited = WaitForSingleObject(m_mutex.Get(), kUpdateDownloadWaitMs);
-        m_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-        if (!m_held)
-            TraceLog("StartDownload - timed out waiting for the previous download.\n");
-    }
-    ~PassLock()
-    {
-        if (m_held)
-            ReleaseMutex(m_mutex.Get());
-    }
-    PassLock(const PassLock&) = delete;
-    PassLock& operator=(const PassLock&) = delete;
-    bool Held() const { return m_held; }
-
-private:
-    UniqueHandle m_mutex;
-    bool m_held = false;
-};
-
-DWORD RunPass(DownloadJob& job)
+// The pass's result; its last error into `error`, read before the lock's release can touch it.
+DWORD RunPass(DownloadJob& job, DWORD& error)
 {
     // Two passes over one folder would delete and write each other's files.
-    PassLock lock;
+    UpdateFolderLock lock("StartDownload");
     if (!lock.Held()) {
-        SetLastError(ERROR_TIMEOUT);
+        error = ERROR_TIMEOUT;
         return 0;
     }
     RemoveOldDownloads(job.update, job.folder.c_str());
-    return job.update.Marshal(job.folder.c_str(), true) ? 1 : 0;
+    const DWORD result = job.update.Marshal(job.folder.c_str(), true) ? 1 : 0;
+    error = GetLastError();
+    return result;
 }
 
 DWORD DownloadThread(void* parameter)
@@ -70,8 +63,7 @@ DWORD DownloadThread(void* parameter)
     DWORD result = 0;
     DWORD error = 0;
     try {
-        result = RunPass(*job);
-        error = GetLastError();
+        result = RunPass(*job, error);
     } catch (...) {
         TraceLog("StartDownload - Caught Exception.\n");
         error = ERROR_INTERNAL_ERROR;

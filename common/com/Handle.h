@@ -1,7 +1,8 @@
-// Owners of kernel handles, registry keys, GDI objects and menus.
+// Owners of kernel handles, registry keys, GDI objects, menus and certificate objects.
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 #include <wininet.h>
 
 #include <utility>
@@ -88,6 +89,27 @@ struct InternetHandleTraits {   // WinINet sessions, connections and requests
     static void Close(Type h) { InternetCloseHandle(h); }
 };
 
+struct CertStoreTraits {
+    using Type = HCERTSTORE;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { CertCloseStore(h, 0); }
+};
+
+struct CryptMsgTraits {
+    using Type = HCRYPTMSG;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { CryptMsgClose(h); }
+};
+
+struct CertContextTraits {
+    using Type = PCCERT_CONTEXT;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { CertFreeCertificateContext(h); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHKey = UniqueResource<RegKeyTraits>;
@@ -95,6 +117,9 @@ using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueInternet = UniqueResource<InternetHandleTraits>;
 using UniqueMenu = UniqueResource<MenuTraits>;
+using UniqueCertStore = UniqueResource<CertStoreTraits>;
+using UniqueCryptMsg = UniqueResource<CryptMsgTraits>;
+using UniqueCertContext = UniqueResource<CertContextTraits>;
 
 // Holds a mutex acquired elsewhere and releases it when it goes.
 class MutexRelease {

@@ -15,6 +15,8 @@ Routes (query parameters in brackets):
   /pattern   size=N [chunked=1] [chunk=bytes] [pause=ms]
              N bytes of the line pattern below; chunked with a pause after the first chunk
   /slow      [ms=1000] [body=text]           answers after ms milliseconds
+  /cut       length=N [body=text]            announces Content-Length N, sends the body (shorter)
+                                             and closes the connection
   /record    key=K [status=200]              keeps the request (method, target, headers, body)
                                              under K and answers "recorded <body length>"
   /recorded  key=K                           the body recorded under K, byte for byte (404 when none)
@@ -46,7 +48,7 @@ RECORDS_LOCK = threading.Lock()
 
 class Reply:
     def __init__(self, status=200, body=b"", content_type="text/plain", headers=None, chunked=False,
-                 chunk_size=8192, delay_ms=0, pause_ms=0):
+                 chunk_size=8192, delay_ms=0, pause_ms=0, declared_length=None):
         self.status = status
         self.body = body if isinstance(body, bytes) else body.encode("latin-1")
         self.content_type = content_type
@@ -55,6 +57,7 @@ class Reply:
         self.chunk_size = max(1, chunk_size)
         self.delay_ms = delay_ms
         self.pause_ms = pause_ms
+        self.declared_length = declared_length
 
 
 def number(query, name, default):
@@ -86,6 +89,10 @@ def redirect(handler, query):
     target = text(query, "to", "/respond")
     return Reply(number(query, "status", 302), ("redirect to " + target).encode("latin-1"),
                  headers=[("Location", target)])
+
+
+def cut(handler, query):
+    return Reply(body=text(query, "body").encode("latin-1"), declared_length=number(query, "length", 0))
 
 
 def pattern_route(handler, query):
@@ -255,6 +262,7 @@ ROUTES = [
     ("/redirect", redirect),
     ("/pattern", pattern_route),
     ("/slow", slow),
+    ("/cut", cut),
     ("/recorded-request", recorded_request),
     ("/recorded", recorded),
     ("/record", record),
@@ -336,6 +344,11 @@ class Handler(BaseHTTPRequestHandler):
                     self.wfile.flush()
                     time.sleep(reply.pause_ms / 1000.0)
             self.wfile.write(b"0\r\n\r\n")
+        elif reply.declared_length is not None:
+            self.send_header("Content-Length", str(reply.declared_length))
+            self.end_headers()
+            self.wfile.write(reply.body)
+            self.close_connection = True
         else:
             self.send_header("Content-Length", "0" if no_body else str(len(reply.body)))
             self.end_headers()

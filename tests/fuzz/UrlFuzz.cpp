@@ -2,9 +2,10 @@
 // taken from the input and free of what could redirect a request; a refused one leaves the
 // parts empty. A component path or file name the rules accept holds nothing that could climb
 // out of the update folder, so a refused one is all that could. A download URL passes the
-// allow-list only for a host that is an allowed site or a name below one. A page the bridge's
-// trust rule passes is blank, a resource of the module, an allowed https site or a local page
-// whose canonical path (no dot segments, reading back the same) lies in one of the folders.
+// allow-list only when absolute, for a host that is an allowed site or a name below one, and
+// the URL it gives to fetch names the same request. A page the bridge's trust rule passes is
+// blank, a resource of the module, an allowed https site or a local page whose canonical path
+// (no dot segments, reading back the same) lies in one of the folders.
 #include "Wisp/control/PageTrust.h"
 #include "Wisp/update/DomainAllowList.h"
 #include "Wisp/update/ManifestRules.h"
@@ -79,14 +80,31 @@ bool UnderAllowedSite(const std::string& host)
     return false;
 }
 
+bool StartsWithScheme(const std::string& url)
+{
+    const std::size_t start = url.find_first_not_of(" \t\r\n\f\v");
+    const std::string head = Lower(url.substr(start == std::string::npos ? url.size() : start, 8));
+    return head.rfind("http://", 0) == 0 || head.rfind("https://", 0) == 0;
+}
+
 void CheckAllowList(const std::string& url)
 {
     std::string hostName = "untouched";
-    const bool allowed = domain_allow_list::IsAllowedUrl(url, hostName);
+    std::string checked = "untouched";
+    const bool allowed = domain_allow_list::IsAllowedUrl(url, hostName, &checked);
     UrlParts parts;
     const bool split = SplitUrl(url, parts);
-    FUZZ_CHECK(allowed == (split && UnderAllowedSite(parts.host)));
-    FUZZ_CHECK(allowed ? hostName == parts.host : hostName.empty());
+    FUZZ_CHECK(allowed == (split && StartsWithScheme(url) && UnderAllowedSite(parts.host)));
+    FUZZ_CHECK(allowed ? hostName == parts.host : hostName.empty() && checked.empty());
+    if (!allowed)
+        return;
+    // The URL fetched names the same request, and checks the same way again.
+    UrlParts again;
+    FUZZ_CHECK(SplitUrl(checked, again));
+    FUZZ_CHECK(again.scheme == parts.scheme && again.host == parts.host && again.port == parts.port &&
+               again.RequestTarget() == parts.RequestTarget() && again.userInfo.empty());
+    std::string twice;
+    FUZZ_CHECK(domain_allow_list::IsAllowedUrl(checked, hostName, &twice) && twice == checked);
 }
 
 void CheckUrl(const std::string& url)

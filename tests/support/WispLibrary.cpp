@@ -10,9 +10,9 @@ std::wstring WispPath()
     return full.substr(0, full.find_last_of(L"\\/") + 1) + L"Wisp.dll";
 }
 
-HRESULT RegisterWisp(bool doRegister)
+HRESULT RegisterWisp(bool doRegister, const std::wstring& path)
 {
-    HMODULE module = LoadLibraryW(WispPath().c_str());
+    HMODULE module = LoadLibraryW(path.empty() ? WispPath().c_str() : path.c_str());
     if (!module)
         return HRESULT_FROM_WIN32(GetLastError());
     using Entry = HRESULT(STDAPICALLTYPE*)();

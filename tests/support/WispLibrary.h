@@ -8,7 +8,8 @@
 namespace testing_support {
 
 std::wstring WispPath();
-// Runs the library's DllRegisterServer (or DllUnregisterServer).
-HRESULT RegisterWisp(bool doRegister = true);
+// Runs the library's DllRegisterServer (or DllUnregisterServer); of another copy of it when
+// `path` names one.
+HRESULT RegisterWisp(bool doRegister = true, const std::wstring& path = std::wstring());
 
 }  // namespace testing_support

@@ -10,11 +10,14 @@
 
 #include "common/HostMessages.h"
 #include "common/com/Handle.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/update/UpdateTestSupport.h"
 #include "Wisp/update/ClientManifest.h"
+#include "Wisp/update/ComponentDownload.h"
+#include "Wisp/update/ManifestFiles.h"
 #include "Wisp/update/UpdateDownload.h"
 
 using testing_support::FileExists;
@@ -48,6 +51,17 @@ int ThreadsOfThisProcessAt(int priority)
         count += thread && GetThreadPriority(thread.Get()) == priority;
     }
     return count;
+}
+
+using ReleaseMutexFn = BOOL(WINAPI*)(HANDLE);
+ReleaseMutexFn g_releaseMutex = nullptr;
+
+// A release that leaves a last error behind, as system calls may.
+BOOL WINAPI ReleaseMutexLeavingAnError(HANDLE mutex)
+{
+    const BOOL released = g_releaseMutex(mutex);
+    SetLastError(ERROR_GEN_FAILURE);
+    return released;
 }
 
 class Download : public ::testing::Test {
@@ -124,14 +138,15 @@ TEST_F(Download, AHostThatMerelyContainsAnAllowedDomainIsNeverAsked)
 {
     const std::string key = "evil-" + Unique();
     for (const std::string& url : {"http://tidewire.com.evil.test/record/x.dat?key=" + key,
-                                   "http://tidewire.com@evil.test/record/x.dat?key=" + key}) {
+                                   "http://tidewire.com@evil.test/record/x.dat?key=" + key,
+                                   "dl.tidewire.com/record/x.dat?key=" + key}) {
         Update update = Load(Binary(url, 3));
         ASSERT_EQ(1u, update.Items().size()) << url;
         EXPECT_FALSE(update.Marshal(Folder().c_str(), true)) << url;
         EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
         EXPECT_FALSE(FileExists(Folder() + "\\3_x.dat"));
     }
-    EXPECT_EQ(2, TraceCapture::Count(Traced(), "UpdateComponent::Marshal - invalid domain.\n"));
+    EXPECT_EQ(3, TraceCapture::Count(Traced(), "UpdateComponent::Marshal - invalid domain.\n"));
     unsigned long status = 0;
     std::string body;
     ASSERT_TRUE(testing_support::FetchUrl(testing_support::TestHttpUrl("/recorded?key=" + key), status, body));
@@ -140,7 +155,7 @@ TEST_F(Download, AHostThatMerelyContainsAnAllowedDomainIsNeverAsked)
 
 TEST_F(Download, AnHttpErrorIsNeitherSavedNorLeftBehind)
 {
-    for (int code : {404, 500, 403}) {
+    for (int code : {400, 404, 500, 403}) {
         const std::string url = Respond("dl.tidewire.com", "setup.exe", "status=" + std::to_string(code) + "&body=oops");
         Update update = Load(Binary(url, 4));
         EXPECT_FALSE(update.Marshal(Folder().c_str(), true)) << code;
@@ -149,6 +164,29 @@ TEST_F(Download, AnHttpErrorIsNeitherSavedNorLeftBehind)
         EXPECT_FALSE(FileExists(Folder() + "\\4_setup.exe.part")) << code;
         EXPECT_TRUE(Has("UpdateComponent::Marshal - failed downloading '" + url + "', hr = 0x")) << code;
     }
+    EXPECT_TRUE(Has("UpdateComponent::Marshal - refusing HTTP status 400.\n")) << Traced();
+}
+
+TEST_F(Download, AnAnswerWithoutTheWholeBodyIsNoDownloadAndTheNextPassTriesAgain)
+{
+    const std::string installed = m_scratch.Path() + "\\installed.xml";
+    ASSERT_TRUE(testing_support::WriteWholeFile(installed, update_testing::ManifestText(1, "")));
+    for (const std::string& url :
+         {Respond("dl.tidewire.com", "setup.exe", "status=204"), Respond("dl.tidewire.com", "setup.exe", "status=304"),
+          Respond("dl.tidewire.com", "setup.exe", "status=302&body=nowhere"),
+          "http://dl.tidewire.com/cut/setup.exe?length=100&body=short&u=" + Unique()}) {
+        Update update = Load(Binary(url, 4));
+        EXPECT_FALSE(update.Marshal(Folder().c_str(), true)) << url;
+        EXPECT_FALSE(FileExists(Folder() + "\\4_setup.exe")) << url;
+        EXPECT_FALSE(FileExists(Folder() + "\\4_setup.exe.part")) << url;
+        // Nothing under its name: the next pass still wants it.
+        const std::string fresh = m_scratch.Path() + "\\fresh.xml";
+        ASSERT_TRUE(testing_support::WriteWholeFile(fresh, update_testing::ManifestText(2, Binary(url, 4))));
+        Update wanted;
+        ASSERT_TRUE(CompareManifests(fresh.c_str(), installed.c_str(), Folder().c_str(), &wanted));
+        EXPECT_EQ(1u, wanted.Items().size()) << url;
+    }
+    EXPECT_TRUE(Has("UpdateComponent::Marshal - the answer announced 100 bytes, 5 came.\n")) << Traced();
 }
 
 TEST_F(Download, ARedirectMayOnlyLeadToAnotherAllowedHost)
@@ -161,6 +199,14 @@ TEST_F(Download, ARedirectMayOnlyLeadToAnotherAllowedHost)
     EXPECT_FALSE(FileExists(Folder() + "\\5_setup.exe"));
     EXPECT_FALSE(FileExists(Folder() + "\\5_setup.exe.part"));
     EXPECT_TRUE(Has("outside the allowed domains.\n")) << Traced();
+    // An upper-case scheme is a request like any other: it meets the host check.
+    EXPECT_FALSE(IsAllowedRequest("HTTP://evil.test/record/setup.exe", false));
+    EXPECT_TRUE(Has("refusing request to 'HTTP://evil.test/record/setup.exe' outside the allowed domains.\n"));
+    EXPECT_TRUE(IsAllowedRequest("HTTPS://dl.tidewire.com/setup.exe", true));
+    EXPECT_TRUE(IsAllowedRequest("application/octet-stream", false));
+    // From https never down to http, even on an allowed host.
+    EXPECT_FALSE(IsAllowedRequest("http://dl.tidewire.com/setup.exe", true));
+    EXPECT_TRUE(Has("refusing a redirect from https to 'http://dl.tidewire.com/setup.exe'.\n"));
 
     const std::string elsewhere = Respond("cdn.quilldesktop.com", "setup.exe", "body=moved");
     Update on = Load(Binary("http://dl.tidewire.com/redirect/setup.exe?to=" + testing_support::UrlEncode(elsewhere) +
@@ -216,9 +262,16 @@ TEST_F(Download, StartDownloadPostsTheCompletionWithTheLastError)
     ASSERT_TRUE(CreateDirectoryA(Folder().c_str(), nullptr));
     ASSERT_TRUE(testing_support::WriteWholeFile(Folder() + "\\2_z.dat", "old"));
     Update good = Load(Binary(Respond("dl.tidewire.com", "z.dat", "body=fresh"), 20));
-    ASSERT_TRUE(StartDownload(&good, Folder().c_str(), recorder.Window()));
-    EXPECT_TRUE(good.Items().empty());   // handed over whole
-    ASSERT_TRUE(recorder.WaitFor(1085, 1, 15000));
+    {
+        // The pass's own last error is posted, not what the lock's release left.
+        testing_support::ImportHook hook(GetModuleHandleA(nullptr), "kernel32.dll", "ReleaseMutex",
+                                         reinterpret_cast<void*>(&ReleaseMutexLeavingAnError));
+        ASSERT_TRUE(hook.Installed());
+        g_releaseMutex = reinterpret_cast<ReleaseMutexFn>(hook.Original());
+        ASSERT_TRUE(StartDownload(&good, Folder().c_str(), recorder.Window()));
+        EXPECT_TRUE(good.Items().empty());   // handed over whole
+        ASSERT_TRUE(recorder.WaitFor(1085, 1, 15000));
+    }
     EXPECT_EQ(0u, recorder.Messages().back().wParam);
     EXPECT_EQ(0, recorder.Messages().back().lParam);
     EXPECT_EQ("fresh", Read("20_z.dat"));

@@ -6,10 +6,14 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <wincrypt.h>
+#include <softpub.h>
+#include <wintrust.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/HostMessages.h"
@@ -17,6 +21,7 @@
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
 #include "common/com/Handle.h"
+#include "common/com/Strings.h"
 #include "tests/support/BrowserWindows.h"
 #include "tests/support/ImportHook.h"
 #include "tests/support/ModalDriver.h"
@@ -232,6 +237,26 @@ TEST_F(Install, SignaturesAreCountedAndOnlyATrustedOneVerifies)
     EXPECT_FALSE(VerifyTrust(nullptr, false));
 }
 
+TEST_F(Install, OnlyTheSignerOfThisLibraryMayPublishAnInstaller)
+{
+    const std::string wisp = Quoted(Signing("Wisp.dll"));
+    EXPECT_TRUE(SamePublisher(Quoted(Signing("signed.exe")).c_str(), wisp.c_str())) << Traced();
+    // Another publisher under the same trusted root passes the trust check, not this one.
+    ASSERT_TRUE(VerifyTrust(Signing("other-publisher.exe").c_str(), false)) << Traced();
+    EXPECT_FALSE(SamePublisher(Signing("other-publisher.exe").c_str(), wisp.c_str()));
+    EXPECT_TRUE(Has("SamePublisher - '" + Signing("other-publisher.exe") + "' is not signed by the publisher of '" +
+                    Signing("Wisp.dll") + "'.\n"))
+        << Traced();
+    // The same name with another key is another publisher.
+    EXPECT_FALSE(SamePublisher(Signing("server-usage.exe").c_str(), wisp.c_str()));
+
+    // An unsigned build refuses everything.
+    const std::string unsignedWisp = AnsiFromWide(testing_support::WispPath());
+    for (const char* fixture : {"signed.exe", "other-publisher.exe"})
+        EXPECT_FALSE(SamePublisher(Signing(fixture).c_str(), unsignedWisp.c_str())) << fixture;
+    EXPECT_TRUE(Has("SamePublisher - '" + unsignedWisp + "' carries no signature: nothing is installed.\n"));
+}
+
 using LoadLibraryFn = HMODULE(WINAPI*)(LPCSTR);
 LoadLibraryFn g_loadLibrary = nullptr;
 
@@ -252,6 +277,65 @@ TEST_F(Install, WithoutAVerifierNothingIsTrusted)
     g_loadLibrary = reinterpret_cast<LoadLibraryFn>(hook.Original());
     EXPECT_FALSE(VerifyTrust(Signing("signed.exe").c_str(), false));
     EXPECT_TRUE(Has("VerifyTrust - no signature verifier, LastError = 126\n")) << Traced();
+}
+
+using ChainPolicyFn = BOOL(WINAPI*)(LPCSTR, PCCERT_CHAIN_CONTEXT, PCERT_CHAIN_POLICY_PARA, PCERT_CHAIN_POLICY_STATUS);
+ChainPolicyFn g_chainPolicy = nullptr;
+
+// The platform's Authenticode policy refusing a chain it trusts (as Windows does for a leaf
+// without the code-signing usage; this platform's policy answers from the chain status alone).
+BOOL WINAPI PolicyRefusingUsage(LPCSTR policy, PCCERT_CHAIN_CONTEXT chain, PCERT_CHAIN_POLICY_PARA para,
+                                PCERT_CHAIN_POLICY_STATUS status)
+{
+    const BOOL answered = g_chainPolicy(policy, chain, para, status);
+    status->dwError = static_cast<DWORD>(CERT_E_WRONG_USAGE);
+    return answered;
+}
+
+TEST_F(Install, ATrustedChainTheAuthenticodePolicyRefusesIsNotTrusted)
+{
+    testing_support::ImportHook hook(GetModuleHandleA(nullptr), "crypt32.dll", "CertVerifyCertificateChainPolicy",
+                                     reinterpret_cast<void*>(&PolicyRefusingUsage));
+    ASSERT_TRUE(hook.Installed());
+    g_chainPolicy = reinterpret_cast<ChainPolicyFn>(hook.Original());
+    EXPECT_FALSE(VerifyTrust(Signing("server-usage.exe").c_str(), false));
+    EXPECT_TRUE(Has("VerifyTrust - Authenticode policy refused the chain, error 0x800B0110\n")) << Traced();
+}
+
+using GetProcAddressFn = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
+GetProcAddressFn g_getProcAddress = nullptr;
+WinVerifyTrustFn g_winVerifyTrust = nullptr;
+DWORD g_uiChoice = 0;
+
+LONG WINAPI RecordingWinVerifyTrust(HWND window, GUID* action, LPVOID data)
+{
+    auto* trust = static_cast<WINTRUST_DATA*>(data);
+    if (trust->dwStateAction == WTD_STATEACTION_VERIFY)
+        g_uiChoice = trust->dwUIChoice;
+    return g_winVerifyTrust(window, action, data);
+}
+
+FARPROC WINAPI GetProcAddressRecordingTrust(HMODULE module, LPCSTR name)
+{
+    FARPROC found = g_getProcAddress(module, name);
+    if (found && reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && lstrcmpA(name, "WinVerifyTrust") == 0) {
+        g_winVerifyTrust = reinterpret_cast<WinVerifyTrustFn>(reinterpret_cast<void (*)()>(found));
+        return reinterpret_cast<FARPROC>(&RecordingWinVerifyTrust);
+    }
+    return found;
+}
+
+TEST_F(Install, TheVerifierShowsEveryResultOnlyWhenAskedAndOtherwiseOnlyBadOnes)
+{
+    testing_support::ImportHook hook(GetModuleHandleA(nullptr), "kernel32.dll", "GetProcAddress",
+                                     reinterpret_cast<void*>(&GetProcAddressRecordingTrust));
+    ASSERT_TRUE(hook.Installed());
+    g_getProcAddress = reinterpret_cast<GetProcAddressFn>(hook.Original());
+    EXPECT_TRUE(VerifyTrust(Signing("signed.exe").c_str(), false));
+    EXPECT_EQ(static_cast<DWORD>(WTD_UI_NOGOOD), g_uiChoice);
+    EXPECT_TRUE(VerifyTrust(Signing("signed.exe").c_str(), true));
+    EXPECT_EQ(static_cast<DWORD>(WTD_UI_ALL), g_uiChoice);
 }
 
 TEST_F(Install, AVerifiedInstallerIsHeldAgainstChangeUntilLetGo)
@@ -371,16 +455,31 @@ TEST_F(Install, WithoutAnInstallerNothingIsShownAndNothingExits)
     EXPECT_EQ(0, host.CountMessages(RM_EXIT));
 }
 
-TEST_F(Install, ATrustedInstallerIsStarted)
+TEST_F(Install, UpdateClientWaitsForADownloadPassAndTakesWhatItLeft)
 {
     host::HostApplication host;
     ASSERT_TRUE(host.Create());
-    Place("signed.exe", "50_setup.exe");
-    const std::string newest = Place("signed.exe", "60_setup.exe");
-    ASSERT_TRUE(UpdateClient()) << Traced();
-    EXPECT_TRUE(Ran(newest));
-    EXPECT_FALSE(FileExists(m_updateFolder + "\\50_setup.exe.ran"));
+    const std::string chosen = Place("signed.exe", "70_setup.exe");
+    // A pass (here: the test) holds the update folder.
+    UniqueHandle pass(CreateMutexA(nullptr, TRUE, "{7A5E2C19-4B8D-4F63-A0E1-5C9B3D2F8E47}"));
+    ASSERT_TRUE(pass);
+    std::atomic<int> answered{-1};
+    std::thread client([&] { answered = UpdateClient() ? 1 : 0; });
+    testing_support::PumpMessages(800);
+    EXPECT_EQ(-1, answered.load());
+    EXPECT_EQ(0, host.CountMessages(RM_EXIT));
+    // Nothing holds the installer it would have chosen: the pass may replace it.
+    EXPECT_TRUE(DeleteFileA(chosen.c_str()));
+    const std::string fresh = Place("signed.exe", "80_setup.exe");
+    ReleaseMutex(pass.Get());
+    client.join();
+    // This program is the running build here, and nobody signed it: even a trusted installer
+    // is refused, and the host still told to exit.
+    EXPECT_EQ(0, answered.load());
+    EXPECT_TRUE(Has("' carries no signature: nothing is installed.\n")) << Traced();
+    EXPECT_TRUE(Has("UpdateClient - installer \"" + fresh + "\" is not trusted.\n")) << Traced();
     EXPECT_TRUE(host.WaitForMessage(RM_EXIT, 5000));
+    EXPECT_FALSE(Ran(fresh, 500));
 }
 
 TEST_F(Install, AnUntrustedInstallerIsNotStartedButTheHostStillExits)
@@ -580,9 +679,29 @@ TEST_F(UpdatePage, SetNewManifestDownloadsTheNewerInstallersInTheBackground)
     EXPECT_EQ("boolean:false", App("'SetNewManifest'"));
 }
 
-TEST_F(UpdatePage, UpdateClientStartsTheTrustedInstallerAndTheBoxAnswersOk)
+// The same page methods in a copy of Wisp.dll signed by the test leaf.
+class SignedUpdatePage : public UpdatePage {
+protected:
+    static void SetUpTestSuite()
+    {
+        UpdatePage::SetUpTestSuite();
+        ASSERT_EQ(S_OK, testing_support::RegisterWisp(true, WideFromAnsi(Signing("Wisp.dll"))));
+    }
+    static void TearDownTestSuite()
+    {
+        EXPECT_EQ(S_OK, testing_support::RegisterWisp());
+        UpdatePage::TearDownTestSuite();
+    }
+};
+
+TEST_F(SignedUpdatePage, UpdateClientStartsOnlyItsPublishersInstallerAndTheBoxAnswersOk)
 {
     EXPECT_EQ("boolean:false", App("'UpdateClient'"));   // nothing downloaded
+    const std::string other = Place("other-publisher.exe", "76_setup.exe");
+    EXPECT_EQ("boolean:false", App("'UpdateClient'"));
+    EXPECT_TRUE(m_host.WaitForMessage(RM_EXIT, 5000));
+    EXPECT_FALSE(Ran(other, 500));
+    m_host.ClearMessages();
     const std::string path = Place("signed.exe", "77_setup.exe");
     EXPECT_EQ("boolean:true", App("'UpdateClient'"));
     EXPECT_TRUE(Ran(path));

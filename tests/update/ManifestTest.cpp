@@ -173,6 +173,15 @@ TEST_F(Manifest, BrokenDocumentsFailWithTheirTraces)
     EXPECT_NE(std::string::npos, Traced().find("ClientManifest::FromNode - failed getting pubdate.\n"));
     EXPECT_NE(std::string::npos, Traced().find("ClientManifest::Load - failed parsing 'manifest' node."));
 
+    // A document type definition is refused: its entities could expand without end (and hold
+    // the page thread) or read local files.
+    for (const char* name : {"entitybomb.xml", "externalentity.xml"}) {
+        ClientManifest declared;
+        EXPECT_FALSE(declared.Load(Fixture(name).c_str())) << name;
+        EXPECT_EQ(0, declared.PubDate()) << name;
+        EXPECT_NE(std::string::npos, Traced().find("'" + Fixture(name) + "'")) << Traced();
+    }
+
     EXPECT_FALSE(ClientManifest().FromNode(nullptr));
     EXPECT_FALSE(UpdateList().FromNode(nullptr));
     EXPECT_FALSE(Update().FromNode(nullptr));
