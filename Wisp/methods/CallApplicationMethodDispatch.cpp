@@ -163,7 +163,7 @@ const ApplicationMethodEntry kApplicationMethods[] = {
     {"GetPageLocationName", methods::GetPageLocationName, kResultBstr},
     {"HTTPURL", methods::HTTPURL, kResultBool},
     {"HTTP", methods::HTTP, kResultBool},
-    {"ApplyXSLTransform", methods::ApplyXSLTransform, kResultBool},
+    {"ApplyXSLTransform", methods::ApplyXSLTransform, kResultBool | kResultEmpty},
     {"GetParent", methods::GetParent, kResultDispatch | kResultEmpty},
     {"ShowMessageBox", methods::ShowMessageBox, kResultI4},
     {"GetWindowWidth", methods::GetWindowWidth, kResultI4},
