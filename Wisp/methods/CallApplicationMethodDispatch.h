@@ -49,9 +49,22 @@ struct MethodCall {
 
 using ApplicationMethod = void (*)(MethodCall& call);
 
+// The result kinds a row may answer. docs/page-api.md states them to page authors and a test
+// holds it against this table; the dispatcher traces a handler answering a kind its row does not
+// name, so that the table stays true to the handlers as well.
+enum ApplicationMethodResult : unsigned {
+    kResultEmpty = 1u << 0,
+    kResultBool = 1u << 1,
+    kResultI4 = 1u << 2,
+    kResultI2 = 1u << 3,
+    kResultBstr = 1u << 4,
+    kResultDispatch = 1u << 5,
+};
+
 struct ApplicationMethodEntry {
     const char* name;
     ApplicationMethod handler;
+    unsigned results;   // ApplicationMethodResult flags
 };
 
 // The method table in matching order, and its length.

@@ -69,6 +69,10 @@ protected:
     {
         QDUtilities::SetThisApplicationWND(nullptr);
         m_host.Destroy();
+        // Every method a case called answered a result kind its table row (and the page
+        // reference) names.
+        EXPECT_EQ(std::string::npos, TraceCapture::Since(m_mark).find("which its row does not name"))
+            << TraceCapture::Since(m_mark);
     }
 
     static bool Load(HostApplication& host)
