@@ -19,6 +19,9 @@ const char kFlagsMutexName[] = "{3367BB47-67BD-4647-BD1A-BCE3C0B2FD0A}";
 
 bool g_run = false;
 bool g_sleep = false;
+// Counts the stops: a thread goes on only while no stop came since its start, so a thread that
+// a stop sent on its way out is not revived by a later start.
+unsigned g_generation = 0;
 
 HANDLE FlagsMutex()
 {
@@ -83,6 +86,35 @@ bool EmailChecker::getSleepThread()
     return g_sleep;
 }
 
+unsigned EmailChecker::StartGeneration()
+{
+    FlagLock lock("EmailChecker::SetRunThread - WaitForSingleObject timed out.\n");
+    g_run = true;
+    g_sleep = true;
+    return g_generation;
+}
+
+bool EmailChecker::IsStopped()
+{
+    FlagLock lock("EmailChecker::getRunThread - WaitForSingleObject timed out.\n");
+    return !g_run;
+}
+
+bool EmailChecker::SleepBeforePass(unsigned generation)
+{
+    FlagLock lock("EmailChecker::setSleepThread - WaitForSingleObject timed out.\n");
+    if (!g_run || generation != g_generation)
+        return false;
+    g_sleep = true;
+    return true;
+}
+
+bool EmailChecker::KeepsRunning(unsigned generation)
+{
+    FlagLock lock("EmailChecker::getRunThread - WaitForSingleObject timed out.\n");
+    return g_run && generation == g_generation;
+}
+
 bool EmailChecker::IsBusy()
 {
     return g_mailCheckBusy.load() != 0;
@@ -95,8 +127,10 @@ void EmailChecker::Wake()
 
 void EmailChecker::Stop()
 {
-    SetRunThread(false);
-    setSleepThread(false);
+    FlagLock lock("EmailChecker::SetRunThread - WaitForSingleObject timed out.\n");
+    g_run = false;
+    g_sleep = false;
+    ++g_generation;
 }
 
 bool WriteEmailMenuFile(const std::string& menu)

@@ -38,8 +38,11 @@ public:
     const std::string& CallbackName() const { return m_callbackName; }
 
     // Starts a check thread for the control's window (below-normal priority): the thread's
-    // handle, or null.
+    // handle, or null. A thread started before the last stop ends even when this one revives
+    // the run flag.
     HANDLE StartThread(HWND controlWindow);
+    // A stop came since the newest thread started: any thread still there is on its way out.
+    static bool IsStopped();
     // A pass of this process is running.
     static bool IsBusy();
     // Clears the sleep flag: an idle thread starts its next pass within a second.
@@ -56,8 +59,17 @@ public:
     static bool getRunThread();
     static void setSleepThread(bool sleep);
     static bool getSleepThread();
+    // For the check thread of `generation` (the stops counted at its start): sets the sleep
+    // flag before a pass, unless a stop came since that start; false then, and the flags stay
+    // as the stopper left them.
+    static bool SleepBeforePass(unsigned generation);
+    // The thread of `generation` may go on: run is set and no stop came since its start.
+    static bool KeepsRunning(unsigned generation);
 
 private:
+    // Sets run and sleep for a new thread: its generation (the stops so far).
+    static unsigned StartGeneration();
+
     IWispControl* m_control;
     std::string m_callbackName;
 };

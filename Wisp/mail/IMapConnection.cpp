@@ -1,5 +1,6 @@
 #include "Wisp/mail/IMapConnection.h"
 
+#include "common/SecretText.h"
 #include "common/TraceLog.h"
 
 #include <cstdlib>
@@ -38,6 +39,7 @@ bool CIMapConnection::Connect(const std::string& server, const std::string& user
                               const std::string& password, unsigned short port)
 {
     m_uMessageCount = 0;
+    m_bLoginRefused = false;
     if (!IsSafeCommandArgument(user) || !IsSafeCommandArgument(password)) {
         TraceLog("CIMapConnection::Connect - the user name or password holds CR, LF or NUL; "
                  "not sent.\n");
@@ -47,7 +49,20 @@ bool CIMapConnection::Connect(const std::string& server, const std::string& user
         return false;
 
     std::string response;
-    if (!SendToServer("? LOGIN " + Quote(user) + " " + Quote(password) + "\r\n", response)) {
+    // The line carries the password: it is built in one store of its final size (a growing
+    // store would leave copies behind) and wiped once sent.
+    std::string login;
+    login.reserve(std::strlen("? LOGIN ") + QuotedLength(user) + 1 + QuotedLength(password) + 2);
+    login += "? LOGIN ";
+    AppendQuoted(login, user);
+    login += ' ';
+    AppendQuoted(login, password);
+    login += "\r\n";
+    const bool loggedIn = SendToServer(login, response);
+    WipeSecret(login);
+    if (!loggedIn) {
+        // Only the server's refusal says the credentials are wrong; a broken read does not.
+        m_bLoginRefused = WSAGetLastError() == WSAEPROTONOSUPPORT;
         TraceLog("Failed to log into the IMAP server\n");
         Disconnect();
         return false;
@@ -88,14 +103,29 @@ uint32_t CIMapConnection::CountUnseen(const std::string& fetchResponse)
 
 std::string CIMapConnection::Quote(const std::string& text)
 {
-    std::string quoted = "\"";
+    std::string quoted;
+    quoted.reserve(QuotedLength(text));
+    AppendQuoted(quoted, text);
+    return quoted;
+}
+
+std::size_t CIMapConnection::QuotedLength(const std::string& text)
+{
+    std::size_t length = 2;
+    for (char c : text)
+        length += c == '\\' || c == '"' ? 2 : 1;
+    return length;
+}
+
+void CIMapConnection::AppendQuoted(std::string& to, const std::string& text)
+{
+    to += '"';
     for (char c : text) {
         if (c == '\\' || c == '"')
-            quoted += '\\';
-        quoted += c;
+            to += '\\';
+        to += c;
     }
-    quoted += '"';
-    return quoted;
+    to += '"';
 }
 
 bool CIMapConnection::SendToServer(const std::string& command, std::string& response)
@@ -107,10 +137,12 @@ bool CIMapConnection::SendToServer(const std::string& command, std::string& resp
     }
     if (!ReadTaggedResponse(response)) {
         // A refusal arrives complete and is worth showing; anything else is a broken read.
-        if (WSAGetLastError() == WSAEPROTONOSUPPORT)
+        const int error = WSAGetLastError();
+        if (error == WSAEPROTONOSUPPORT)
             TraceLog("CIMapConnection::SendToServer failed, error %s\n", response.c_str());
         else
             TraceLog("CIMapConnection::SendToServer, couldn't read response\n");
+        WSASetLastError(error);   // the caller tells a refusal by it
         return false;
     }
     return true;

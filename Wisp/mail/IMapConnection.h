@@ -23,9 +23,16 @@ public:
     static uint32_t CountUnseen(const std::string& fetchResponse);
     // An IMAP quoted string: the text in double quotes, backslash and quote escaped.
     static std::string Quote(const std::string& text);
+    // The last Connect failed because the server refused the LOGIN (not for a broken
+    // connection, a time-out or a later command).
+    bool LoginRefused() const { return m_bLoginRefused; }
 
 private:
+    static std::size_t QuotedLength(const std::string& text);
+    static void AppendQuoted(std::string& to, const std::string& text);
     // Sends a tagged command and reads its answer up to the tagged completion line.
     bool SendToServer(const std::string& command, std::string& response);
     bool ReadTaggedResponse(std::string& response);
+
+    bool m_bLoginRefused = false;
 };

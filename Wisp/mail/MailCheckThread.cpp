@@ -18,6 +18,7 @@
 #include "common/ModuleThread.h"
 #include "common/PersistentSettings.h"
 #include "common/QDUtilities.h"
+#include "common/SecretText.h"
 #include "common/SettingsIds.h"
 #include "common/TraceLog.h"
 #include "Wisp/mail/IMapConnection.h"
@@ -37,14 +38,8 @@ const std::size_t kContentPathLength = 260;
 struct CheckThreadStart {
     HWND controlWindow;
     const void* checker;
+    unsigned generation;
 };
-
-void Wipe(std::string& secret)
-{
-    if (!secret.empty())
-        SecureZeroMemory(&secret[0], secret.size());
-    secret.clear();
-}
 
 class CheckPass {
 public:
@@ -84,6 +79,12 @@ void CheckPass::Run()
         return;
     }
     m_pass.Start();
+    // Its window may have been closed from anywhere: a dead browser loads nothing, so every web
+    // account would wait out its limit. A new one is made instead.
+    if (m_browser && !IsWindow(m_browser->Window())) {
+        TraceLog("EmailChecker::CheckMail - the offscreen browser is gone; making a new one.\n");
+        m_browser.reset();
+    }
     if (!m_browser && !CreateBrowser()) {
         TraceLog("EmailChecker::CheckMail could not create offscreen browser!\n");
         m_browser.reset();
@@ -130,7 +131,7 @@ void CheckPass::CheckAccounts(int type)
             }
             if (!settings.GetAccountProperty(SettingsId::emailPropertyType_username, prefix, i, user)) {
                 TraceLog("failed getting %s%s%d", SettingsId::emailPropertyType_username, prefix, i);
-                Wipe(password);
+                WipeSecret(password);
                 continue;
             }
             settings.GetAccountProperty(SettingsId::emailPropertyType_previousUnreadCount, prefix, i, previous);
@@ -146,7 +147,7 @@ void CheckPass::CheckAccounts(int type)
         } else {
             checked = CheckAccount(type, i, count, user, password, destination, errorText);
         }
-        Wipe(password);
+        WipeSecret(password);
         if (checked) {
             const int32_t unread = m_pass.total - before;
             PersistentSettings settings;
@@ -186,7 +187,7 @@ bool CheckPass::CheckAccount(int type, int index, int count, const std::string& 
         TraceLog("Bad email account type! %d \r\n", type);
         break;
     }
-    Wipe(account.password);
+    WipeSecret(account.password);
     return checked;
 }
 
@@ -200,6 +201,12 @@ bool CheckPass::CheckAolAccount(int index, const std::string& user, const std::s
     }
     CIMapConnection imap;
     if (!imap.Connect(server, CutMailDomainSuffix(user, kAolMailDomainSuffix), password, kImapPort)) {
+        // Only a refused log-in stops the account for good; a server out of reach, offline or
+        // slow is a communication error, and the next pass tries again.
+        if (!imap.LoginRefused()) {
+            errorText = "communication error from the mail server";
+            return false;
+        }
         errorText = "password or username incorrect";
         PersistentSettings settings;
         settings.SetAccountProperty(SettingsId::emailPropertyType_stopCheckingThisAccount, SettingsId::accountType_AOL,
@@ -243,14 +250,15 @@ DWORD CheckMailThread(void* parameter)
     OleInitialize(nullptr);
     {
         std::unique_ptr<CWispOffscreenBrowser> browser;
-        do {
-            EmailChecker::setSleepThread(true);
+        // A stop may come before the first pass: the thread never sets a flag the stopper
+        // cleared, and its idle wait ends with the run flag as well as with the sleep flag.
+        while (EmailChecker::SleepBeforePass(start->generation)) {
             g_mailCheckBusy = 1;
             CheckPass(*start, browser).Run();
             g_mailCheckBusy = 0;
-            while (EmailChecker::getSleepThread())
+            while (EmailChecker::getSleepThread() && EmailChecker::KeepsRunning(start->generation))
                 PumpMessagesFor(1000);
-        } while (EmailChecker::getRunThread());
+        }
         // The browser is a window of this thread: it goes here, before the thread ends.
     }
     OleUninitialize();
@@ -262,13 +270,12 @@ DWORD CheckMailThread(void* parameter)
 
 HANDLE EmailChecker::StartThread(HWND controlWindow)
 {
-    auto* start = new (std::nothrow) CheckThreadStart{controlWindow, this};
+    auto* start = new (std::nothrow) CheckThreadStart{controlWindow, this, 0};
     if (!start)
         return nullptr;
     // Set here rather than on the new thread, so that a stop that comes before the thread runs
     // is not undone by it.
-    SetRunThread(true);
-    setSleepThread(true);
+    start->generation = StartGeneration();
     HANDLE thread = StartModuleThread(CheckMailThread, start);
     if (!thread) {
         delete start;

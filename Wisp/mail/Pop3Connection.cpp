@@ -2,6 +2,7 @@
 
 #include "Wisp/mail/Winsock.h"
 #include "common/ModuleThread.h"
+#include "common/SecretText.h"
 #include "common/TraceLog.h"
 
 #include <ws2tcpip.h>
@@ -215,7 +216,15 @@ bool CPop3Connection::Connect(const std::string& server, const std::string& user
         Disconnect();
         return false;
     }
-    if (!SendText("PASS " + password + "\r\n")) {
+    // The line carries the password: one store of its final size, wiped once sent.
+    std::string pass;
+    pass.reserve(5 + password.size() + 2);
+    pass += "PASS ";
+    pass += password;
+    pass += "\r\n";
+    const bool sent = SendText(pass);
+    WipeSecret(pass);
+    if (!sent) {
         TraceLog("Failed to send the PASS command to the POP3 server\n");
         Disconnect();
         return false;

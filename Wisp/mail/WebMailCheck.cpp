@@ -11,6 +11,7 @@
 #include "common/SettingsIds.h"
 #include "common/TraceLog.h"
 #include "common/UrlSplitter.h"
+#include "common/com/Bstr.h"
 #include "common/com/ComPtr.h"
 #include "Wisp/mail/MailAccounts.h"
 #include "Wisp/mail/MailMenu.h"
@@ -71,6 +72,16 @@ bool NumberBetween(const std::string& text, std::size_t initialAt, const WebMail
 bool IsDottedAddress(const std::string& host)
 {
     return !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// A two-label name such as co.uk, com.au or ne.jp: a country's two-letter label under a label
+// of at most three letters, which registries hand out to many owners.
+bool IsSharedSuffix(const std::string& domain)
+{
+    const std::size_t dot = domain.find('.');
+    if (dot == std::string::npos || domain.find('.', dot + 1) != std::string::npos)
+        return false;
+    return dot > 0 && dot <= 3 && domain.size() - dot - 1 == 2;
 }
 
 enum class Step { Wait, Success, Failure };
@@ -221,13 +232,7 @@ Step WebMailSession::SubmitSignIn(const std::string& user, const std::string& pa
         TraceLog("%s: can't get through the login pageB%s", m_method.c_str(), suffix);
         return Step::Failure;
     }
-    std::string fullUser = user;
-    if (m_type == kMailAccountHotmail)
-        fullUser += m_params.userNameAddition;
-    m_browser.setElementAttribute(m_params.loginElementName.c_str(), m_params.loginElementKey.c_str(),
-                                  fullUser.c_str());
-    m_browser.setElementAttribute(m_params.passwordElementName.c_str(), m_params.passwordElementKey.c_str(),
-                                  password.c_str());
+    // The form is found before anything is filled in: its action decides where the password goes.
     ComPtr<IHTMLInputElement> input;
     ComPtr<IHTMLElement>& field = userField ? userField : passwordField;
     ComPtr<IHTMLFormElement> form;
@@ -235,6 +240,21 @@ Step WebMailSession::SubmitSignIn(const std::string& user, const std::string& pa
         TraceLog("%s: can't get through the login pageA%s", m_method.c_str(), suffix);
         return Step::Failure;
     }
+    Bstr action;
+    form->get_action(action.Put());
+    const std::string actionText = action.ToAnsi();
+    if (!MayPostCredentials(account->mailUrl, actionText)) {
+        TraceLog("EmailChecker::%s - the sign-in form posts to '%s' over plain http; nothing filled in.\n",
+                 m_method.c_str(), actionText.c_str());
+        return Step::Failure;
+    }
+    std::string fullUser = user;
+    if (m_type == kMailAccountHotmail)
+        fullUser += m_params.userNameAddition;
+    m_browser.setElementAttribute(m_params.loginElementName.c_str(), m_params.loginElementKey.c_str(),
+                                  fullUser.c_str());
+    m_browser.setElementAttribute(m_params.passwordElementName.c_str(), m_params.passwordElementKey.c_str(),
+                                  password.c_str());
     // The submission loads a new page: count its documents afresh, or the sign-in page still
     // showing would be taken for the answer and the form sent again every second.
     m_browser.ResetDocLoadComplete();
@@ -357,7 +377,15 @@ bool CheckAccount(int type, const char* name, const WebMailAccount& account, CWi
     session.pass = &pass;
     session.errorText = &errorText;
     TraceLog("EmailChecker::CheckAccountVia%sHack navigating in to %s\n", name, account.mailUrl.c_str());
-    return session.Run(account.moreThanOne ? session.Params().signOutUrl : account.mailUrl);
+    const std::string& first = account.moreThanOne ? session.Params().signOutUrl : account.mailUrl;
+    // Without an address nothing loads, and the page still showing (the previous account's
+    // inbox) would be counted for this one.
+    if (first.empty() || account.mailUrl.empty()) {
+        TraceLog("EmailChecker::CheckAccountVia%sHack - no address to load; not checked.\n", name);
+        TraceLog("EmailChecker::CheckAccountVia%sHack complete\n", name);
+        return false;
+    }
+    return session.Run(first);
 }
 
 bool VerifyAccount(int type, const char* name, const std::string& user, const std::string& password,
@@ -431,6 +459,17 @@ int WhichYahooMailPage(CWispOffscreenBrowser& browser, const WebMailParams& para
     return kWebMailPageUnknown;
 }
 
+bool MayPostCredentials(const std::string& mailUrl, const std::string& formAction)
+{
+    UrlParts configured;
+    if (!SplitUrl(mailUrl, configured) || !configured.secure)
+        return true;
+    // A relative action posts where the page came from, which MayFillCredentials checked.
+    std::string action = formAction;
+    action.erase(0, action.find_first_not_of(" \t\r\n"));
+    return Lower(action).compare(0, 5, "http:") != 0;
+}
+
 bool MayFillCredentials(const std::string& mailUrl, const std::string& documentUrl)
 {
     UrlParts configured, document;
@@ -440,9 +479,11 @@ bool MayFillCredentials(const std::string& mailUrl, const std::string& documentU
         return false;
     const std::string host = Lower(document.host);
     std::string domain = Lower(configured.host);
-    // A provider signs in on a sibling of its mail host (mail.example.com, login.example.com).
+    // A provider signs in on a sibling of its mail host (mail.example.com, login.example.com),
+    // but a parent that many owners share (co.uk) would admit every site under it.
     const std::size_t firstDot = domain.find('.');
-    if (!IsDottedAddress(domain) && firstDot != std::string::npos && domain.find('.', firstDot + 1) != std::string::npos)
+    if (!IsDottedAddress(domain) && firstDot != std::string::npos && domain.find('.', firstDot + 1) != std::string::npos &&
+        !IsSharedSuffix(domain.substr(firstDot + 1)))
         domain = domain.substr(firstDot + 1);
     if (host == domain)
         return true;

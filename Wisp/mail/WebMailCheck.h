@@ -48,9 +48,13 @@ bool VerifyAccountViaHotmailHack(const std::string& user, const std::string& pas
 bool VerifyAccountViaYahooHack(const std::string& user, const std::string& password, const std::atomic<bool>& stop);
 
 // Whether credentials may be typed into a page at documentUrl for a provider whose mail
-// address is mailUrl: the page's host is the mail address's host, or its domain, or under it,
-// and the page is not plain http when the mail address is https.
+// address is mailUrl: the page's host is the mail address's host, or its domain (never a shared
+// suffix such as co.uk), or under it, and the page is not plain http when the mail address is
+// https.
 bool MayFillCredentials(const std::string& mailUrl, const std::string& documentUrl);
+// Whether a sign-in form with this action may carry the credentials: not over plain http when
+// the mail address is https.
+bool MayPostCredentials(const std::string& mailUrl, const std::string& formAction);
 
 // The time a check or verification may take to reach the inbox, from its first navigation.
 const unsigned long kWebMailLimitMs = 30000;

@@ -9,6 +9,8 @@
 
 #include <exdispid.h>
 
+#include <cstring>
+
 namespace {
 
 const char kWindowClass[] = "WispOffscreenBrowserWindow";
@@ -293,7 +295,8 @@ HRESULT CWispOffscreenBrowser::setElementAttribute(const char* elementName, cons
     VARIANT text;
     VariantInit(&text);
     text.vt = VT_BSTR;
-    text.bstrVal = Bstr::FromAnsi(value ? value : "").Detach();
+    // Converted straight into the BSTR: a wide copy on the way would be freed unwiped.
+    text.bstrVal = Bstr::FromAnsi(value ? value : "", value ? std::strlen(value) : 0).Detach();
     HRESULT hr = setElementAttribute(elementName, attributeName, text);
     // The text may be a password: its copy is wiped before it goes.
     if (text.bstrVal)

@@ -48,8 +48,9 @@ void CheckEmail(MethodCall& call)
     checker->SetCallbackName(call.args.String(0));
     HANDLE& thread = control->MailThread();
     // A thread that a stop ended (any control's, the flags being the process's) cannot be
-    // woken: a new one starts instead.
-    if (ThreadEnded(thread)) {
+    // woken: a new one starts instead. So does one a stop sent on its way out, which a wake
+    // would only let end without a pass.
+    if (ThreadEnded(thread) || EmailChecker::IsStopped()) {
         if (thread)
             CloseHandle(thread);
         thread = checker->StartThread(ControlWindow(control));

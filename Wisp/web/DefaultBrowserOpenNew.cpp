@@ -18,13 +18,18 @@ const DWORD kWindowWaitMs = 3000;
 const DWORD kWindowPollMs = 100;
 
 // The program and the URL each in quotes: an expanded long path and a URL may both hold blanks.
+// A path that names no file still carries arguments the path split could not drop
+// ("rundll32.exe url.dll,FileProtocolHandler"): quoted it would be one missing program, so it
+// is kept as registered.
 std::string QuotedCommand(const char* path, const char* url)
 {
-    std::string command = "\"";
+    std::string program;
     for (const char* p = path; *p; ++p)
         if (*p != '"')
-            command += *p;
-    command += '"';
+            program += *p;
+    const DWORD attributes = GetFileAttributesA(program.c_str());
+    const bool isFile = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::string command = isFile ? "\"" + program + "\"" : std::string(path);
     if (url) {
         command += " \"";
         for (const char* p = url; *p; ++p) {

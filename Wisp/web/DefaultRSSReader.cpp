@@ -30,8 +30,10 @@ void AskToBecomeTheReader(HWND owner)
     DefaultBrowser::GetCurrentRSSReader(reader);
     ResourceFile resources;
     std::string message, checkbox;
+    // A text missing from the file reads as empty: a blank question whose Yes took the protocol
+    // would be worse than none, so it is not asked (as if cancelled).
     if (!resources.GetResource("NotDefaultRSSReaderDlgMsg", &message) ||
-        !resources.GetResource("NotDefaultRSSReaderDlgCheck", &checkbox)) {
+        !resources.GetResource("NotDefaultRSSReaderDlgCheck", &checkbox) || message.empty() || checkbox.empty()) {
         TraceLog("DefaultRSSReader::DoDetect - failed reading the question's texts.\n");
         return;
     }

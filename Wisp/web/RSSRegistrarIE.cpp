@@ -13,7 +13,8 @@ const char RSSRegistrarIE::kFeedKey[] = "feed";
 const char RSSRegistrarIE::kIconKey[] = "feed\\DefaultIcon";
 const char RSSRegistrarIE::kCommandKey[] = "feed\\shell\\open\\command";
 const char RSSRegistrarIE::kHandlerKey[] = "PROTOCOLS\\Handler\\feed";
-const char RSSRegistrarIE::kHandlerBackupKey[] = "PROTOCOLS\\Handler\\feed_QDBackup";
+const char RSSRegistrarIE::kHandlerBackupKey[] = "PROTOCOLS_QDBackup\\Handler\\feed";
+const char RSSRegistrarIE::kOldHandlerBackupKey[] = "PROTOCOLS\\Handler\\feed_QDBackup";
 const char RSSRegistrarIE::kMimeKey[] = "MIME\\Database\\Content Type\\application/rss+xml";
 const char RSSRegistrarIE::kExtensionKey[] = ".rss";
 const char RSSRegistrarIE::kFileTypeKey[] = "rssfile";
@@ -24,7 +25,8 @@ namespace {
 
 const char kUrlProtocolValue[] = "URL Protocol";
 const char kClsidValue[] = "CLSID";
-const char kHandlerValues[][8] = {"", "CLSID"};
+// The longest command the registrar's 260-byte items hold.
+const std::size_t kMaxCommandLength = 259;
 
 struct BackedUpValue {
     const char* key;
@@ -72,18 +74,40 @@ bool DeleteTree(const char* subKey)
     return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
 }
 
-// Copies the handler key's default value and class into `to` (each when present).
-bool CopyHandlerValues(const char* from, const char* to)
+// The whole key, values and sub-keys, into `to` (created). A partial copy is removed again.
+bool CopyKey(const char* from, const char* to)
 {
-    bool copied = true;
-    for (const char* value : kHandlerValues) {
-        if (!QDRegKey::ValueExists(HKEY_CLASSES_ROOT, from, value))
-            continue;
-        char text[260];
-        copied = QDRegKey::GetString(HKEY_CLASSES_ROOT, from, value, text, sizeof text) &&
-                 QDRegKey::SetString(HKEY_CLASSES_ROOT, to, value, text) && copied;
-    }
-    return copied;
+    UniqueHKey source, target;
+    LONG error = RegOpenKeyExA(HKEY_CLASSES_ROOT, from, 0, KEY_READ, source.Put());
+    if (error == ERROR_SUCCESS)
+        error = RegCreateKeyExA(HKEY_CLASSES_ROOT, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Put(), nullptr);
+    if (error == ERROR_SUCCESS)
+        error = RegCopyTreeA(source.Get(), nullptr, target.Get());
+    if (error == ERROR_SUCCESS)
+        return true;
+    TraceLog("RSSRegistrarIE::CopyKey - copying '%s' to '%s' failed, Error %d\n", from, to, static_cast<int>(error));
+    target.Reset();
+    DeleteTree(to);
+    return false;
+}
+
+// A value that did not exist before the first takeover is backed up as this empty REG_NONE
+// value, so that a later takeover does not take another reader's value for the original.
+bool MarkAbsent(const char* subKey, const char* value)
+{
+    UniqueHKey key;
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    return RegSetValueExA(key.Get(), BackupName(value).c_str(), 0, REG_NONE, nullptr, 0) == ERROR_SUCCESS;
+}
+
+bool IsAbsentMark(const char* subKey, const char* value)
+{
+    DWORD type = REG_SZ, size = 0;
+    return RegGetValueA(HKEY_CLASSES_ROOT, subKey, BackupName(value).c_str(), RRF_RT_ANY, &type, nullptr, &size) ==
+               ERROR_SUCCESS &&
+           type == REG_NONE && size == 0;
 }
 
 }  // namespace
@@ -181,19 +205,32 @@ bool RSSRegistrarIE::IsMarigoldOwnerOfRSSFeedProtocol()
     return std::strstr(m_strOpenCommand, kHostExecutable) && std::strstr(m_strIcon, kHostExecutable);
 }
 
-void RSSRegistrarIE::Backup()
+bool RSSRegistrarIE::Backup()
 {
-    for (const BackedUpValue& item : kBackedUp)
-        QDRegKey::BackupValue(HKEY_CLASSES_ROOT, item.key, item.value);
+    // Backing up this product's own values would make them the "previous" reader.
+    if (IsMarigoldOwnerOfRSSFeedProtocol())
+        return true;
     // Taking the protocol deletes the handler key, which would lose another handler's
-    // registration for good: its values are kept in a key beside it (the first copy only).
-    if (KeyExists(kHandlerKey) && !KeyExists(kHandlerBackupKey))
-        CopyHandlerValues(kHandlerKey, kHandlerBackupKey);
+    // registration for good: the whole key is copied first (the first copy only), where no
+    // handler or filter is looked up, and nothing is moved aside when that fails.
+    if (KeyExists(kHandlerKey) && !KeyExists(kHandlerBackupKey) && !KeyExists(kOldHandlerBackupKey) &&
+        !CopyKey(kHandlerKey, kHandlerBackupKey)) {
+        TraceLog("RSSRegistrarIE::Backup - failed backing up the protocol handler; nothing taken over.\n");
+        return false;
+    }
+    for (const BackedUpValue& item : kBackedUp) {
+        if (QDRegKey::IsValueBackedUp(HKEY_CLASSES_ROOT, item.key, item.value))
+            continue;
+        if (!QDRegKey::ValueExists(HKEY_CLASSES_ROOT, item.key, item.value))
+            MarkAbsent(item.key, item.value);
+        else
+            QDRegKey::BackupValue(HKEY_CLASSES_ROOT, item.key, item.value);
+    }
+    return true;
 }
 
 bool RSSRegistrarIE::MakeMarigoldTheDefaultRSSReader()
 {
-    Backup();
     std::string directory;
     {
         PersistentSettings settings;
@@ -202,6 +239,14 @@ bool RSSRegistrarIE::MakeMarigoldTheDefaultRSSReader()
     const std::string program = directory + "\\" + kHostExecutable;
     const std::string icon = program + ",0";
     const std::string command = "\"" + program + "\" -Feed \"%1\"";
+    // Without the folder the command names no program, and a cut one names the wrong one.
+    if (directory.empty() || command.size() > kMaxCommandLength) {
+        TraceLog("RSSRegistrarIE::MakeMarigoldTheDefaultRSSReader - application_directory '%s' is unknown or too long.\n",
+                 directory.c_str());
+        return false;
+    }
+    if (!Backup())
+        return false;
 
     RSSRegistrarIE values;
     auto put = [](char* buffer, const std::string& text) {
@@ -234,17 +279,21 @@ bool RSSRegistrarIE::RestoreBackup()
     }
     bool restored = true;
     for (const BackedUpValue& item : kBackedUp) {
-        // A value without a backup was not there before the first takeover.
-        bool backedUp = QDRegKey::IsValueBackedUp(HKEY_CLASSES_ROOT, item.key, item.value);
-        if (!DeleteValue(item.key, item.value) ||
+        // A value without a backup, or marked absent, was not there before the first takeover.
+        const bool absent = IsAbsentMark(item.key, item.value);
+        const bool backedUp = !absent && QDRegKey::IsValueBackedUp(HKEY_CLASSES_ROOT, item.key, item.value);
+        if (!DeleteValue(item.key, item.value) || (absent && !DeleteValue(item.key, BackupName(item.value).c_str())) ||
             (backedUp && !QDRegKey::RenameValue(HKEY_CLASSES_ROOT, item.key, BackupName(item.value).c_str(),
                                                 item.value))) {
             TraceLog("RSSRegistrarIE::RestoreBackup - failed restoring '%s' '%s'.\n", item.key, item.value);
             restored = false;
         }
     }
-    if (KeyExists(kHandlerBackupKey)) {
-        if (!CopyHandlerValues(kHandlerBackupKey, kHandlerKey) || !DeleteTree(kHandlerBackupKey)) {
+    // Backups taken before they moved out of the handlers' key are restored from where they are.
+    for (const char* backup : {kHandlerBackupKey, kOldHandlerBackupKey}) {
+        if (!KeyExists(backup))
+            continue;
+        if (!CopyKey(backup, kHandlerKey) || !DeleteTree(backup)) {
             TraceLog("RSSRegistrarIE::RestoreBackup - failed restoring the protocol handler.\n");
             restored = false;
         }

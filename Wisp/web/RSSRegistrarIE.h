@@ -29,7 +29,9 @@ public:
     static const char kIconKey[];            // "feed\DefaultIcon"
     static const char kCommandKey[];         // "feed\shell\open\command"
     static const char kHandlerKey[];         // "PROTOCOLS\Handler\feed"
-    static const char kHandlerBackupKey[];   // kHandlerKey + "_QDBackup"
+    // Where no protocol handler or filter is looked up: "PROTOCOLS_QDBackup\Handler\feed".
+    static const char kHandlerBackupKey[];
+    static const char kOldHandlerBackupKey[];   // kHandlerKey + "_QDBackup", still restored
     static const char kMimeKey[];            // "MIME\Database\Content Type\application/rss+xml"
     static const char kExtensionKey[];       // ".rss"
     static const char kFileTypeKey[];        // "rssfile"
@@ -44,8 +46,10 @@ public:
     // all-zero handler class deletes the handler key. The bits of the failed writes.
     unsigned Save();
     bool IsMarigoldOwnerOfRSSFeedProtocol();
-    // Moves the protocol's values aside; a value already backed up keeps its first backup.
-    void Backup();
+    // Moves the protocol's values aside; a value already backed up keeps its first backup, one
+    // that is absent is backed up as absent, and nothing is backed up while this product owns
+    // the protocol. False, with nothing moved, when the handler key could not be copied whole.
+    bool Backup();
     bool MakeMarigoldTheDefaultRSSReader();
     // Puts the backed-up values back in place of this product's and removes the backups.
     // False when something could not be put back.

@@ -165,6 +165,17 @@ bool QDMenu::State(const std::string& source, bool fixed, int id)
 
 int QDMenu::Show()
 {
+    // A callback or timer reaching here from inside the menu loop would rebuild (destroy) the
+    // handle being tracked: while this menu shows, showing it again answers nothing picked.
+    if (m_showing) {
+        TraceLog("QDMenu::Show - the menu is showing already.\n");
+        return 0;
+    }
+    m_showing = true;
+    struct Shown {
+        bool& flag;
+        ~Shown() { flag = false; }
+    } shown{m_showing};
     HMENU menu = Build();
     POINT cursor = {};
     GetCursorPos(&cursor);

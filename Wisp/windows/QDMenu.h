@@ -35,7 +35,8 @@ public:
     QDMenu& operator=(const QDMenu&) = delete;
 
     bool Load(const char* path);
-    // Shows the menu at the cursor, owned by the owner window; the picked command id, 0 for none.
+    // Shows the menu at the cursor, owned by the owner window; the picked command id, 0 for none
+    // (also at once when this menu is showing already).
     int Show();
 
     // Builds the menu handle afresh (each Show does); it stays this menu's.
@@ -57,4 +58,5 @@ private:
     ScriptObject* m_script;
     UniqueMenu m_menu;
     std::vector<QDMenuItem> m_items;
+    bool m_showing = false;
 };

@@ -26,11 +26,24 @@ bool RadioMessageCheckDlg::InitStringsFromResource(const char* strDlgCaptionReso
             TraceLog("%s", required.missing);
             return false;
         }
-    return ReadResourceStrings({{strDlgCaptionResourceName, &m_strCaption},
-                                {strMsgResourceName, &m_strMessage},
-                                {strCheckboxResourceName, &m_strCheckbox},
-                                {strRadio1ResourceName, &m_strRadio1},
-                                {strRadio2ResourceName, &m_strRadio2}});
+    const std::initializer_list<std::pair<const char*, std::string*>> strings = {
+        {strDlgCaptionResourceName, &m_strCaption},
+        {strMsgResourceName, &m_strMessage},
+        {strCheckboxResourceName, &m_strCheckbox},
+        {strRadio1ResourceName, &m_strRadio1},
+        {strRadio2ResourceName, &m_strRadio2}};
+    for (const auto& string : strings)
+        string.second->clear();
+    if (!ReadResourceStrings(strings))
+        return false;
+    // A name missing from the file leaves its text empty: blank choices are no question to ask.
+    for (const auto& string : strings)
+        if (string.second->empty()) {
+            TraceLog("RadioMessageCheckDlg::InitStringsFromResource - failed reading '%s' from resource file.\n",
+                     string.first);
+            return false;
+        }
+    return true;
 }
 
 void RadioMessageCheckDlg::OnInitDialog(HWND dialog)

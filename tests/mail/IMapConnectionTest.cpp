@@ -3,6 +3,7 @@
 #include "Wisp/mail/IMapConnection.h"
 #include "tests/mail/MailTestSupport.h"
 #include "tests/mail/ScriptedServer.h"
+#include "tests/support/FreedMemory.h"
 
 #include <gtest/gtest.h>
 
@@ -269,12 +270,34 @@ TEST(IMapConnection, NoOrBadCompletionFailsTheConnect)
             EXPECT_FALSE(imap.Connect("127.0.0.1", "reader", "secret", server.Port()));
             EXPECT_FALSE(imap.IsConnected());
             EXPECT_EQ(0u, imap.GetMessageCount());
+            // Only the LOGIN's refusal says the password is wrong.
+            EXPECT_EQ(r.examine == nullptr, imap.LoginRefused());
         }
         ASSERT_TRUE(server.Finish());
         const std::vector<std::string> received = server.Received();
         ASSERT_FALSE(received.empty());
         EXPECT_EQ("? LOGOUT", received.back());
     }
+}
+
+TEST(IMapConnection, NoFreedBlockKeepsThePassword)
+{
+    // Longer than a string's inner store: every copy of it lives on the heap.
+    const std::string password = "correct horse battery staple";
+    ScriptedServer server;
+    server.Send(kGreeting).Expect().Send("? OK in\r\n").Expect().Send("* 0 EXISTS\r\n? OK sel\r\n")
+        .Expect().Send(kLogout);
+    ASSERT_TRUE(server.Start());
+    {
+        testing_support::FreedMemoryWatch watch(password);
+        {
+            CIMapConnection imap;
+            EXPECT_TRUE(imap.Connect("127.0.0.1", "reader", password, server.Port()));
+        }
+        EXPECT_EQ(0, watch.NarrowHits());
+    }
+    ASSERT_TRUE(server.Finish());
+    EXPECT_EQ("? LOGIN \"reader\" \"" + password + "\"", server.Received().at(0));
 }
 
 TEST(IMapConnection, EmptyInboxIsNotFetched)

@@ -3,6 +3,7 @@
 #include "Wisp/mail/Pop3Connection.h"
 #include "tests/mail/MailTestSupport.h"
 #include "tests/mail/ScriptedServer.h"
+#include "tests/support/FreedMemory.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,24 @@ TEST(Pop3Connection, RefusedPasswordFailsAndQuits)
     }
     ASSERT_TRUE(server.Finish());
     EXPECT_EQ((std::vector<std::string>{"USER reader", "PASS wrong", "QUIT"}), server.Received());
+}
+
+TEST(Pop3Connection, NoFreedBlockKeepsThePassword)
+{
+    const std::string password = "correct horse battery staple";   // too long for a string's inner store
+    ScriptedServer server;
+    server.Send(kGreeting).Expect().Send("+OK\r\n").Expect().Send("+OK\r\n").Expect().Send("+OK bye\r\n");
+    ASSERT_TRUE(server.Start());
+    {
+        testing_support::FreedMemoryWatch watch(password);
+        {
+            CPop3Connection pop3;
+            EXPECT_TRUE(pop3.Connect("127.0.0.1", "reader", password, server.Port()));
+        }
+        EXPECT_EQ(0, watch.NarrowHits());
+    }
+    ASSERT_TRUE(server.Finish());
+    EXPECT_EQ((std::vector<std::string>{"USER reader", "PASS " + password, "QUIT"}), server.Received());
 }
 
 TEST(Pop3Connection, LineBreaksOrNulInCredentialsAreNeverSent)

@@ -409,6 +409,21 @@ TEST_F(OpenNewTest, AProgramThatShowsNoWindowStillCountsAsOpened)
     EXPECT_TRUE(Contains(Trace(), "DefaultBrowser::OpenNew - failed getting executable path.\n"));
 }
 
+TEST_F(OpenNewTest, ACommandWhoseArgumentsStayInThePathIsStartedAsRegistered)
+{
+    // The rundll32 form: unquoted, and its first argument has a dot, so the path keeps it.
+    testing_support::ScratchFolder plain{"opennew"};
+    ASSERT_EQ(std::string::npos, plain.Path().find(' '));
+    const std::string program = plain.Path() + "\\test_browser.exe";
+    ASSERT_TRUE(CopyFileA((ThisFolder() + "\\test_browser.exe").c_str(), program.c_str(), FALSE));
+    m_http.Set(program + " url.dll,FileProtocolHandler %1", "Firefox");
+    EXPECT_TRUE(DefaultBrowser::OpenNew("http://example.com/"));
+    std::string log;
+    testing_support::ReadWholeFile(program + ".log", log);
+    EXPECT_EQ(program + " url.dll,FileProtocolHandler \"http://example.com/\"\n", log);
+    testing_support::CloseTestBrowsers();
+}
+
 TEST_F(OpenNewTest, WithoutTheManagementServiceTheBrowserIsStartedDirectly)
 {
     // A copy of this suite for which Wine loads no WMI provider opens the browser.

@@ -28,6 +28,8 @@ const char kOtherCommand[] = "\"C:\\Program Files\\Other Reader\\reader.exe\" /f
 const char kOtherIcon[] = "C:\\Program Files\\Other Reader\\reader.exe,1";
 const char kBrowserHandler[] = "{BDD5A4A3-A1D3-4B4F-9A2C-3B5B3A4B9E01}";
 const char kQuestionCaption[] = "Tidewire Desktop";
+const char kBackupRoot[] = "PROTOCOLS_QDBackup";
+const char kHandlerBackup[] = "PROTOCOLS_QDBackup\\Handler\\feed";
 
 std::string SettingsPath()
 {
@@ -81,7 +83,7 @@ class FeedRegistration : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* key : {"feed", "PROTOCOLS\\Handler\\feed", "PROTOCOLS\\Handler\\feed_QDBackup"})
+        for (const char* key : {"feed", "PROTOCOLS\\Handler\\feed", "PROTOCOLS\\Handler\\feed_QDBackup", kBackupRoot})
             RemoveKey(key);
         QDUtilities::EnsureSaveFileDirectoryExists();
         PersistentSettings settings;
@@ -99,6 +101,8 @@ protected:
         Put("feed\\shell\\open\\command", "", kOtherCommand);
         Put("PROTOCOLS\\Handler\\feed", "", "Feed Protocol Handler");
         Put("PROTOCOLS\\Handler\\feed", "CLSID", kBrowserHandler);
+        Put("PROTOCOLS\\Handler\\feed", "Threading", "apartment");
+        Put("PROTOCOLS\\Handler\\feed\\Server", "", "handler.dll");
     }
     std::string Program() const { return ThisFolder() + "\\TidewireDesktop.exe"; }
     std::string Trace() const { return TraceCapture::Since(m_mark); }
@@ -106,6 +110,7 @@ protected:
     RegistryKeyBackup m_feed{HKEY_CLASSES_ROOT, "feed"};
     RegistryKeyBackup m_handler{HKEY_CLASSES_ROOT, "PROTOCOLS\\Handler\\feed"};
     RegistryKeyBackup m_handlerBackup{HKEY_CLASSES_ROOT, "PROTOCOLS\\Handler\\feed_QDBackup"};
+    RegistryKeyBackup m_backupRoot{HKEY_CLASSES_ROOT, kBackupRoot};
     testing_support::FileBackup m_settings{SettingsPath()};
     testing_support::ScratchFolder m_content{"feed content"};
     std::size_t m_mark = 0;
@@ -142,6 +147,9 @@ TEST_F(FeedRegistration, OnlyThisProductsProgramInCommandAndIconWithoutAHandlerI
     EXPECT_FALSE(registrar.IsMarigoldOwnerOfRSSFeedProtocol());
     Put("feed\\DefaultIcon", "", Program() + ",0");
     EXPECT_TRUE(registrar.IsMarigoldOwnerOfRSSFeedProtocol());
+    Put("feed\\shell\\open\\command", "", "\"c:\\apps\\tidewiredesktop.exe\" -Feed \"%1\"");
+    EXPECT_FALSE(registrar.IsMarigoldOwnerOfRSSFeedProtocol());
+    Put("feed\\shell\\open\\command", "", command);
     // A protocol handler takes the addresses first, whatever the command says.
     Put("PROTOCOLS\\Handler\\feed", "CLSID", kBrowserHandler);
     EXPECT_FALSE(registrar.IsMarigoldOwnerOfRSSFeedProtocol());
@@ -160,13 +168,17 @@ TEST_F(FeedRegistration, TakingOverKeepsTheFirstBackupsAndRestoringGivesThePrevi
     EXPECT_EQ(ThisFolder() + "\\TidewireDesktop.exe,0", Get("feed\\DefaultIcon", ""));
     EXPECT_EQ("\"" + ThisFolder() + "\\TidewireDesktop.exe\" -Feed \"%1\"", Get("feed\\shell\\open\\command", ""));
     EXPECT_FALSE(KeyExists("PROTOCOLS\\Handler\\feed"));
-    // The previous values under their backup names, the handler's in a key beside its own.
+    // The previous values under their backup names, the handler's whole key where no handler is
+    // looked up.
     EXPECT_EQ("URL:Feed Protocol", Get("feed", "_QDBackup"));
     EXPECT_EQ("", Get("feed", "URL Protocol_QDBackup"));
     EXPECT_EQ(kOtherIcon, Get("feed\\DefaultIcon", "_QDBackup"));
     EXPECT_EQ(kOtherCommand, Get("feed\\shell\\open\\command", "_QDBackup"));
-    EXPECT_EQ("Feed Protocol Handler", Get("PROTOCOLS\\Handler\\feed_QDBackup", ""));
-    EXPECT_EQ(kBrowserHandler, Get("PROTOCOLS\\Handler\\feed_QDBackup", "CLSID"));
+    EXPECT_EQ("Feed Protocol Handler", Get(kHandlerBackup, ""));
+    EXPECT_EQ(kBrowserHandler, Get(kHandlerBackup, "CLSID"));
+    EXPECT_EQ("apartment", Get(kHandlerBackup, "Threading"));
+    EXPECT_EQ("handler.dll", Get((std::string(kHandlerBackup) + "\\Server").c_str(), ""));
+    EXPECT_FALSE(KeyExists("PROTOCOLS\\Handler\\feed_QDBackup"));
     EXPECT_TRUE(RSSRegistrarIE().IsMarigoldOwnerOfRSSFeedProtocol());
     EXPECT_TRUE(DefaultBrowser::GetCurrentRSSReader(reader));
     EXPECT_EQ("TidewireDesktop.exe", reader);
@@ -175,7 +187,7 @@ TEST_F(FeedRegistration, TakingOverKeepsTheFirstBackupsAndRestoringGivesThePrevi
     Put("PROTOCOLS\\Handler\\feed", "CLSID", "{00000000-0000-0000-0000-00000000AAAA}");
     ASSERT_TRUE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
     EXPECT_EQ(kOtherCommand, Get("feed\\shell\\open\\command", "_QDBackup"));
-    EXPECT_EQ(kBrowserHandler, Get("PROTOCOLS\\Handler\\feed_QDBackup", "CLSID"));
+    EXPECT_EQ(kBrowserHandler, Get(kHandlerBackup, "CLSID"));
     EXPECT_FALSE(KeyExists("PROTOCOLS\\Handler\\feed"));
 
     ASSERT_TRUE(RSSRegistrarIE().RestoreBackup());
@@ -185,7 +197,8 @@ TEST_F(FeedRegistration, TakingOverKeepsTheFirstBackupsAndRestoringGivesThePrevi
     EXPECT_EQ(kOtherCommand, Get("feed\\shell\\open\\command", ""));
     EXPECT_EQ("<absent>", Get("feed\\shell\\open\\command", "_QDBackup"));
     EXPECT_EQ(kBrowserHandler, Get("PROTOCOLS\\Handler\\feed", "CLSID"));
-    EXPECT_FALSE(KeyExists("PROTOCOLS\\Handler\\feed_QDBackup"));
+    EXPECT_EQ("handler.dll", Get("PROTOCOLS\\Handler\\feed\\Server", ""));
+    EXPECT_FALSE(KeyExists(kHandlerBackup));
     EXPECT_FALSE(RSSRegistrarIE().IsMarigoldOwnerOfRSSFeedProtocol());
     // Only this product's own registration is taken back.
     EXPECT_FALSE(RSSRegistrarIE().RestoreBackup());
@@ -196,6 +209,11 @@ TEST_F(FeedRegistration, ATakeoverOfAnUnregisteredProtocolIsUndoneByRemovingItsV
 {
     ASSERT_TRUE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
     EXPECT_EQ("<absent>", Get("feed", "_QDBackup"));
+    // Another reader's command comes and goes again: the first takeover's "absent" stays.
+    Put("feed\\shell\\open\\command", "", kOtherCommand);
+    ASSERT_TRUE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
+    // A second takeover while this product owns the protocol backs nothing up.
+    ASSERT_TRUE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
     EXPECT_TRUE(RSSRegistrarIE().IsMarigoldOwnerOfRSSFeedProtocol());
     ASSERT_TRUE(RSSRegistrarIE().RestoreBackup());
     EXPECT_EQ("<absent>", Get("feed", ""));
@@ -203,6 +221,63 @@ TEST_F(FeedRegistration, ATakeoverOfAnUnregisteredProtocolIsUndoneByRemovingItsV
     std::string reader = "unchanged";
     EXPECT_FALSE(DefaultBrowser::GetCurrentRSSReader(reader));
     EXPECT_EQ("", reader);
+}
+
+TEST_F(FeedRegistration, AnEarlierTakeoverWithoutBackupsIsNotTakenForThePreviousReader)
+{
+    // What a takeover of an older version left: this product's values and no backups.
+    Put("feed\\DefaultIcon", "", Program() + ",0");
+    Put("feed\\shell\\open\\command", "", "\"" + Program() + "\" -Feed \"%1\"");
+    ASSERT_TRUE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
+    EXPECT_EQ("<absent>", Get("feed\\shell\\open\\command", "_QDBackup"));
+    ASSERT_TRUE(RSSRegistrarIE().RestoreBackup());
+    EXPECT_EQ("<absent>", Get("feed\\shell\\open\\command", ""));
+}
+
+TEST_F(FeedRegistration, AHandlerKeyThatCannotBeCopiedStopsTheTakeover)
+{
+    RegisterAnotherReader();
+    // A volatile parent takes no lasting sub-key: the copy fails.
+    HKEY volatileKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, kBackupRoot, 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
+    RegCloseKey(volatileKey);
+    EXPECT_FALSE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
+    EXPECT_NE(std::string::npos,
+              Trace().find("RSSRegistrarIE::Backup - failed backing up the protocol handler; nothing taken over.\n"));
+    EXPECT_EQ(kBrowserHandler, Get("PROTOCOLS\\Handler\\feed", "CLSID"));
+    EXPECT_EQ(kOtherCommand, Get("feed\\shell\\open\\command", ""));
+    EXPECT_EQ("<absent>", Get("feed\\shell\\open\\command", "_QDBackup"));
+    EXPECT_FALSE(KeyExists(kHandlerBackup));
+    RemoveKey(kBackupRoot);
+
+    // A backup where earlier versions kept it is still restored.
+    Put("PROTOCOLS\\Handler\\feed_QDBackup", "CLSID", kBrowserHandler);
+    RemoveKey("PROTOCOLS\\Handler\\feed");
+    ASSERT_TRUE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
+    EXPECT_FALSE(KeyExists(kHandlerBackup));
+    ASSERT_TRUE(RSSRegistrarIE().RestoreBackup());
+    EXPECT_EQ(kBrowserHandler, Get("PROTOCOLS\\Handler\\feed", "CLSID"));
+    EXPECT_FALSE(KeyExists("PROTOCOLS\\Handler\\feed_QDBackup"));
+}
+
+TEST_F(FeedRegistration, AnUnknownOrOverlongApplicationFolderIsRefused)
+{
+    RegisterAnotherReader();
+    for (const std::string& folder : {std::string(), "C:\\" + std::string(240, 'd')}) {
+        {
+            PersistentSettings settings;
+            if (folder.empty())
+                settings.RemoveProperty(SettingsId::application_directory, PersistentSettings::Kind::String);
+            else
+                ASSERT_TRUE(settings.SetProperty(SettingsId::application_directory, folder));
+        }
+        EXPECT_FALSE(RSSRegistrarIE().MakeMarigoldTheDefaultRSSReader());
+        EXPECT_EQ(kOtherCommand, Get("feed\\shell\\open\\command", ""));
+        EXPECT_EQ("<absent>", Get("feed\\shell\\open\\command", "_QDBackup"));
+    }
+    EXPECT_NE(std::string::npos, Trace().find("RSSRegistrarIE::MakeMarigoldTheDefaultRSSReader - application_directory "
+                                              "'' is unknown or too long.\n"));
 }
 
 class FeedQuestion : public FeedRegistration {
@@ -273,6 +348,17 @@ TEST_F(FeedQuestion, AskingTakesTheProtocolOnYesAndKeepsTheCheckBoxInTheSetting)
     EXPECT_EQ(1, Check());
     // Owning the protocol, nothing is asked.
     EXPECT_FALSE(Detect(DefaultRSSReader::kDetectAsk, [](HWND d) { testing_support::PressButton(d, IDNO); }));
+}
+
+TEST_F(FeedQuestion, AMissingTextAsksNothingAndTakesNothing)
+{
+    ASSERT_TRUE(testing_support::WriteWholeFile(m_content.Path() + "\\resources.xml",
+                                                "<resources><NotDefaultRSSReaderDlgCheck value='Keep asking me'/>"
+                                                "</resources>"));
+    SetCheck(1);
+    EXPECT_FALSE(Detect(DefaultRSSReader::kDetectAsk, [](HWND d) { testing_support::PressButton(d, IDYES); }));
+    EXPECT_FALSE(RSSRegistrarIE().IsMarigoldOwnerOfRSSFeedProtocol());
+    EXPECT_EQ(1, Check());
 }
 
 TEST_F(FeedQuestion, NoLeavesTheProtocolAndTheSettingCanStopTheQuestions)

@@ -14,11 +14,13 @@
 #include "common/PersistentSettings.h"
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
+#include "common/com/Handle.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/WispLibrary.h"
 #include "tests/support/host/HostApplication.h"
+#include "Wisp/mail/EmailChecker.h"
 #include "Wisp/windows/MenuFile.h"
 
 using host::HostApplication;
@@ -26,6 +28,8 @@ using testing_support::TraceCapture;
 using testing_support::TestHttpUrl;
 
 namespace {
+
+const char kFlagsMutex[] = "{3367BB47-67BD-4647-BD1A-BCE3C0B2FD0A}";
 
 std::string SettingsPath()
 {
@@ -97,6 +101,20 @@ protected:
         testing_support::PumpUntil([&] { return Run("results.length") == expected; }, timeoutMs);
         const std::string joined = Run("results.join('|')");
         return joined.compare(0, 7, "string:") == 0 ? joined.substr(7) : joined;
+    }
+    int Count(const std::string& text)
+    {
+        const std::string traced = TraceCapture::Since(m_mark);
+        int count = 0;
+        for (std::size_t at = traced.find(text); at != std::string::npos; at = traced.find(text, at + 1))
+            ++count;
+        return count;
+    }
+    std::string ReadMenuFile()
+    {
+        std::string bytes;
+        testing_support::ReadWholeFile(m_content.Path() + "\\EmailMenu.xml", bytes);
+        return bytes;
     }
     int Logins(const char* provider)
     {
@@ -206,6 +224,86 @@ TEST_F(MailChecker, WithoutAccountsNothingIsWrittenAndAnIdleThreadStopsAtOnce)
     m_host.Destroy();
     EXPECT_TRUE(TraceCapture::WaitFor("checkMailThread completed \n", m_mark, 3000));
     EXPECT_LT(GetTickCount() - start, 3000u);
+}
+
+TEST_F(MailChecker, AnUnreachableImapServerIsACommunicationErrorAndNoRefusal)
+{
+    // Nothing listens on port 143 here (the run's Dovecot takes a 127.20 address or above).
+    SetString(std::string(SettingsId::wm_aol_params) + SettingsId::wm_mailServer, "127.1.0.143");
+    AddAccount(SettingsId::accountType_AOL, 0, "someone", "secret");
+    EXPECT_EQ("boolean:true", App("'CheckEmail', 'onMail'"));
+    EXPECT_EQ("boolean false:string 0", WaitResults(1, 30000));
+    EXPECT_NE(std::string::npos, ReadMenuFile().find("Text='someone (communication error from the mail server)'"));
+    // The next pass tries again.
+    PersistentSettings settings;
+    int stop = 0;
+    settings.GetAccountProperty(SettingsId::emailPropertyType_stopCheckingThisAccount, SettingsId::accountType_AOL, 0,
+                                stop);
+    EXPECT_EQ(0, stop);
+}
+
+TEST_F(MailChecker, AClosedOffscreenBrowserIsMadeAgainForTheNextPass)
+{
+    PointAt("gmail", SettingsId::wm_gmail_params);
+    AddAccount(SettingsId::accountType_GMail, 0, "alice", "alice-pw");
+    EXPECT_EQ("boolean:true", App("'CheckEmail', 'onMail'"));
+    ASSERT_EQ("boolean true:string 12", WaitResults(1, 60000));
+    HWND browser = FindWindowA("WispOffscreenBrowserWindow", nullptr);
+    ASSERT_NE(nullptr, browser);
+    PostMessageA(browser, WM_CLOSE, 0, 0);
+    testing_support::PumpUntil([&] { return !IsWindow(browser); }, 5000);
+    ASSERT_FALSE(IsWindow(browser));
+    // CheckEmail answers false until the pass has let go of its busy flag.
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return App("'CheckEmail', 'onMail'") == "boolean:true"; }, 5000));
+    EXPECT_EQ("boolean true:string 12|boolean false:string 12", WaitResults(2, 60000));
+    EXPECT_EQ(std::string::npos, TraceCapture::Since(m_mark).find("communications error"));
+}
+
+TEST_F(MailChecker, CheckEmailAfterAnotherControlsStopStartsAFreshThread)
+{
+    host::HostApplication other;
+    other.SetContractWindow(false);
+    ASSERT_TRUE(other.OpenPage(L"fixtures\\webmail\\mail.htm", 200, 100));
+    EXPECT_EQ("boolean:true", other.CallPageFunction(L"run", "app().CallApplicationMethod('CheckEmail', 'onMail')"));
+    EXPECT_EQ("boolean:true", App("'CheckEmail', 'onMail'"));
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return Count("No email accounts have been setup.\n") == 2; }, 10000));
+    std::size_t stopped = 0;
+    {
+        // Held on this thread (the controls take it recursively here), it keeps both idle threads
+        // from seeing the stop until this control has asked for its next pass.
+        UniqueHandle flags(CreateMutexA(nullptr, FALSE, kFlagsMutex));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(flags.Get(), 5000));
+        other.Destroy();   // its stop ends every check thread of the process
+        stopped = TraceCapture::Mark();
+        EXPECT_EQ("boolean:true", App("'CheckEmail', 'onMail'"));
+        ReleaseMutex(flags.Get());
+    }
+    EXPECT_TRUE(TraceCapture::WaitFor("No email accounts have been setup.\n", stopped, 5000));
+    m_host.Destroy();
+    EXPECT_TRUE(testing_support::PumpUntil(
+        [&] { return Count("checkMailThread completed \n") == Count("checkMailThread started \n"); }, 10000));
+}
+
+TEST(MailCheckThread, AStopIsNeverUndoneByTheThreadOrALaterStart)
+{
+    // Holding the flags' mutex keeps the new thread from its first flag access until the stop.
+    UniqueHandle flags(CreateMutexA(nullptr, FALSE, kFlagsMutex));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(flags.Get(), 5000));
+    EmailChecker checker(nullptr);
+    UniqueHandle early(checker.StartThread(nullptr));
+    ASSERT_TRUE(early);
+    EmailChecker::Stop();
+    ReleaseMutex(flags.Get());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(early.Get(), 10000));
+
+    // A thread a stop sent on its way out stays on it when a new one starts.
+    UniqueHandle first(checker.StartThread(nullptr));
+    EmailChecker::Stop();
+    UniqueHandle second(checker.StartThread(nullptr));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.Get(), 10000));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(second.Get(), 0));
+    EmailChecker::Stop();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(second.Get(), 10000));
 }
 
 TEST_F(MailChecker, DestroyingTheControlDuringAPassIsSafe)

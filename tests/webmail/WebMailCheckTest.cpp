@@ -11,6 +11,7 @@
 #include "common/PersistentSettings.h"
 #include "common/QDUtilities.h"
 #include "common/SettingsIds.h"
+#include "tests/support/FreedMemory.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/TraceCapture.h"
@@ -133,6 +134,33 @@ TEST_F(WebMail, GmailSignsThePreviousAccountOutWhenTheTypeHasSeveral)
     EXPECT_EQ(2, Logins(m_site, "gmail"));
 }
 
+TEST_F(WebMail, AnAccountWithoutAnAddressToLoadCountsNothing)
+{
+    PointAt(m_site, "gmail", SettingsId::wm_gmail_params);
+    const std::string url = SiteUrl(m_site, "gmail", "mail");
+    ASSERT_TRUE(CheckAccountViaGmailHack(Account(0, "alice", "alice-pw", url), m_browser, m_pass, m_error));
+    ASSERT_EQ(12, m_pass.total);
+    // Alice's inbox still shows: it must not be counted for bob.
+    SetParam(SettingsId::wm_gmail_params, SettingsId::wm_signOutUrl, "");
+    EXPECT_FALSE(CheckAccountViaGmailHack(Account(1, "bob", "bob-pw", url, true), m_browser, m_pass, m_error));
+    EXPECT_FALSE(CheckAccountViaGmailHack(Account(1, "bob", "bob-pw", ""), m_browser, m_pass, m_error));
+    EXPECT_EQ(12, m_pass.total);
+    EXPECT_EQ(std::string::npos, m_pass.menu.find("bob"));
+}
+
+TEST_F(WebMail, NoFreedBlockKeepsThePasswordTypedIntoThePage)
+{
+    PointAt(m_site, "gmail", SettingsId::wm_gmail_params);
+    const WebMailAccount account = Account(0, "alice", "alice-pw", SiteUrl(m_site, "gmail", "mail"));
+    {
+        testing_support::FreedMemoryWatch watch(account.password);
+        ASSERT_TRUE(CheckAccountViaGmailHack(account, m_browser, m_pass, m_error));
+        EXPECT_EQ(0, watch.NarrowHits());
+        EXPECT_EQ(0, watch.WideHits());
+    }
+    EXPECT_EQ(1, Logins(m_site, "gmail"));
+}
+
 TEST_F(WebMail, ABadPasswordStopsTheAccountBeingChecked)
 {
     PointAt(m_site, "gmail", SettingsId::wm_gmail_params);
@@ -175,6 +203,19 @@ TEST_F(WebMail, CredentialsGoOnlyToTheProvidersOwnPages)
     EXPECT_FALSE(MayFillCredentials("https://mail.example.com/mail/", "https://badexample.com/"));
     EXPECT_FALSE(MayFillCredentials("http://127.0.0.1:8080/mail", "http://127.0.0.2:8080/login"));
     EXPECT_FALSE(MayFillCredentials("http://127.0.0.1/mail", "file:///c:/signin.htm"));
+    // A parent that registries hand to many owners is never taken as the provider's domain.
+    EXPECT_FALSE(MayFillCredentials("https://webmail.co.uk/", "https://evil.co.uk/login"));
+    EXPECT_FALSE(MayFillCredentials("https://mail.com.au/", "https://other.com.au/"));
+    EXPECT_FALSE(MayFillCredentials("https://www.ne.jp/", "https://ne.jp/"));
+    EXPECT_TRUE(MayFillCredentials("https://webmail.co.uk/", "https://webmail.co.uk/login"));
+    EXPECT_TRUE(MayFillCredentials("https://mail.example.co.uk/", "https://login.example.co.uk/"));
+    EXPECT_TRUE(MayFillCredentials("https://mail.example.info/", "https://login.example.info/"));
+    // Nor does a form of an https provider post the password over plain http.
+    EXPECT_FALSE(MayPostCredentials("https://mail.example.com/", "http://mail.example.com/login"));
+    EXPECT_FALSE(MayPostCredentials("https://mail.example.com/", " HTTP://mail.example.com/login"));
+    EXPECT_TRUE(MayPostCredentials("https://mail.example.com/", "login"));
+    EXPECT_TRUE(MayPostCredentials("https://mail.example.com/", "https://login.example.com/"));
+    EXPECT_TRUE(MayPostCredentials("http://mail.example.com/", "http://mail.example.com/login"));
 }
 
 TEST_F(WebMail, ASlowSignInIsSubmittedOnce)

@@ -226,6 +226,24 @@ TEST_F(MenuPage, KeyboardChoicesAnswerTheCommandIds)
     }));
 }
 
+TEST_F(MenuPage, ShowingAMenuThatIsShowingAnswersZeroAndLeavesTheShownOneWhole)
+{
+    const int id = AddMenu(File("again.xml", "<Menu><MenuItem ID='51' Text='Only'/></Menu>"));
+    // A timer of the page fires inside the menu loop and shows the same menu again.
+    Run("again = 'none'; setTimeout(function () { again = describe(app().CallApplicationMethod('ShowMenu', " +
+        std::to_string(id) + ")); }, 200)");
+    HWND owner = m_host.ControlWindow();
+    EXPECT_EQ("number:51", Show(id, [&] {
+        HMENU menu = testing_support::MenuOfWindow(testing_support::WaitForMenuWindow());
+        TraceCapture::WaitFor("QDMenu::Show - the menu is showing already.\n", m_mark, 5000);
+        if (!testing_support::ChooseMenuItem(owner, menu, 0)) {
+            ADD_FAILURE() << "the shown menu lost its item";
+            testing_support::DismissMenu();
+        }
+    }));
+    EXPECT_EQ("string:number:0", Run("again"));
+}
+
 TEST_F(MenuPage, CallbacksDecideLabelsAndStatesAtEveryShowWithTheItemId)
 {
     const int id = AddMenu(File("callbacks.xml",

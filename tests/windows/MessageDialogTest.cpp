@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -399,12 +400,26 @@ TEST_F(FeedBehavior, OkStoresTheChoiceWhenTickedAndZeroOtherwiseCancelStoresNoth
     EXPECT_EQ(5, stored);
 }
 
-TEST_F(FeedBehavior, WithoutTheResourceFileNothingIsShownOrStored)
+TEST_F(FeedBehavior, WithoutTheResourceFileOrOneOfItsTextsNothingIsShownOrStored)
 {
     DeleteFileA(ResourcesPath().c_str());
     EXPECT_EQ("number:0", AskWithoutDialog());
     int stored = -7;
     EXPECT_FALSE(Stored(stored));
+
+    // The second choice's text is missing: no blank radio button is offered.
+    std::string resources = kResources;
+    resources.erase(resources.find("  <RadioMessageCheckDlgRadio2"), std::strlen("  <RadioMessageCheckDlgRadio2 value='Open it in the browser'/>\r\n"));
+    ASSERT_TRUE(testing_support::WriteWholeFile(ResourcesPath(), resources));
+    EXPECT_EQ("number:0", DriveModal([] {
+        if (HWND d = testing_support::WaitForDialog("Feed links", 1500)) {
+            ADD_FAILURE() << "asked with a blank choice";
+            testing_support::PressButton(d, IDOK);
+        }
+    }, [&] { return AskWithoutDialog(); }));
+    EXPECT_FALSE(Stored(stored));
+    EXPECT_TRUE(Has("RadioMessageCheckDlg::InitStringsFromResource - failed reading 'RadioMessageCheckDlgRadio2' "
+                    "from resource file.\n"));
 }
 
 }  // namespace
