@@ -15,6 +15,9 @@ Routes (query parameters in brackets):
   /pattern   size=N [chunked=1] [chunk=bytes] [pause=ms]
              N bytes of the line pattern below; chunked with a pause after the first chunk
   /slow      [ms=1000] [body=text]           answers after ms milliseconds
+  /late-opener [ms=12000]                    after ms, a dialog page whose ModalDialogParentReference
+                                             reports its argument's type through the opener's
+                                             page (this server's pages may not use the bridge)
   /cut       length=N [body=text]            announces Content-Length N, sends the body (shorter)
                                              and closes the connection
   /record    key=K [status=200]              keeps the request (method, target, headers, body)
@@ -103,6 +106,15 @@ def pattern_route(handler, query):
 
 def slow(handler, query):
     return Reply(body=text(query, "body", "slow").encode("latin-1"), delay_ms=number(query, "ms", 1000))
+
+
+LATE_OPENER_PAGE = (b"<script>function ModalDialogParentReference(o){o.Document.parentWindow.execScript("
+                    b"\"window.external.CallApplicationMethod('TRACE','late opener \"+typeof(o)+\"\\\\n')\")}"
+                    b"</script>")
+
+
+def late_opener(handler, query):
+    return Reply(body=LATE_OPENER_PAGE, delay_ms=number(query, "ms", 12000))
 
 
 def record(handler, query):
@@ -262,6 +274,7 @@ ROUTES = [
     ("/redirect", redirect),
     ("/pattern", pattern_route),
     ("/slow", slow),
+    ("/late-opener", late_opener),
     ("/cut", cut),
     ("/recorded-request", recorded_request),
     ("/recorded", recorded),

@@ -461,13 +461,8 @@ TEST_F(SlowPageDialogs, TheWaitForThePageIsBounded)
 TEST_F(SlowPageDialogs, APageArrivingAfterTheWaitStillGetsItsOpener)
 {
     // 12 s: past the 10 s bound. The page comes from the test server, which the bridge does not
-    // trust, so it reports through the opener's own (trusted) page. Percent-encoded:
-    // <script>function ModalDialogParentReference(o){o.Document.parentWindow.run("app().
-    // CallApplicationMethod('TRACE','late opener "+typeof(o)+"\\n')")}</script>
-    SetContentFolder(testing_support::TestHttpUrl(
-        "/slow?ms=12000&body=%3Cscript%3Efunction%20ModalDialogParentReference(o){o.Document.parentWindow.run("
-        "%22app().CallApplicationMethod(%27TRACE%27,%27late%20opener%20%22%2Btypeof(o)%2B%22%5C%5Cn%27)%22)}"
-        "%3C%2Fscript%3E&page="));
+    // trust, so it reports its opener through the opener's own (trusted) page.
+    SetContentFolder(testing_support::TestHttpUrl("/late-opener?ms=12000&page="));
     bool given = false;
     const std::size_t mark = m_mark;
     DriveModal(
@@ -478,7 +473,7 @@ TEST_F(SlowPageDialogs, APageArrivingAfterTheWaitStillGetsItsOpener)
                 PostMessageA(dialog, WM_CLOSE, 0, 0);
         },
         [&] { return App("'ModalHtmlDialog', 'dialog.htm'"); });
-    ASSERT_TRUE(given);
+    ASSERT_TRUE(given) << Traced();
     const std::string traced = Traced();
     const std::size_t gaveUp = traced.find("HtmlDialog::OnInitDialog - the page did not load within 10000 ms.\n");
     ASSERT_NE(std::string::npos, gaveUp);
