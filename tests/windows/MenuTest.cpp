@@ -73,6 +73,22 @@ BOOL WINAPI LoggingDestroyMenu(HMENU menu)
     return g_destroyMenu(menu);
 }
 
+// Logs the menu handles Wisp.dll creates and destroys, for the life of the object.
+struct MenuHandleHooks {
+    explicit MenuHandleHooks(HMODULE wisp)
+        : create(wisp, "user32.dll", "CreatePopupMenu", reinterpret_cast<void*>(&LoggingCreatePopupMenu)),
+          destroy(wisp, "user32.dll", "DestroyMenu", reinterpret_cast<void*>(&LoggingDestroyMenu))
+    {
+        g_log = MenuHandleLog();
+        g_createPopupMenu = reinterpret_cast<HMENU(WINAPI*)()>(create.Original());
+        g_destroyMenu = reinterpret_cast<BOOL(WINAPI*)(HMENU)>(destroy.Original());
+    }
+    bool Installed() const { return create.Installed() && destroy.Installed(); }
+
+    testing_support::ImportHook create;
+    testing_support::ImportHook destroy;
+};
+
 class MenuPage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(S_OK, testing_support::RegisterWisp()); }
@@ -356,13 +372,8 @@ TEST_F(MenuPage, SubmenuHandlesAreDestroyedOnceAndUnInitDeletesTheMenus)
 {
     HMODULE wisp = GetModuleHandleA("Wisp.dll");
     ASSERT_NE(nullptr, wisp);
-    g_log = MenuHandleLog();
-    testing_support::ImportHook create(wisp, "user32.dll", "CreatePopupMenu",
-                                       reinterpret_cast<void*>(&LoggingCreatePopupMenu));
-    testing_support::ImportHook destroy(wisp, "user32.dll", "DestroyMenu", reinterpret_cast<void*>(&LoggingDestroyMenu));
-    ASSERT_TRUE(create.Installed() && destroy.Installed());
-    g_createPopupMenu = reinterpret_cast<HMENU(WINAPI*)()>(create.Original());
-    g_destroyMenu = reinterpret_cast<BOOL(WINAPI*)(HMENU)>(destroy.Original());
+    MenuHandleHooks hooks(wisp);
+    ASSERT_TRUE(hooks.Installed());
 
     const std::string path = File("nested.xml", "<Menu><Menu Text='A'><Menu Text='B'><MenuItem ID='1' Text='C'/>"
                                                 "</Menu></Menu><MenuItem ID='2' Text='D'/></Menu>");
@@ -389,11 +400,8 @@ TEST_F(MenuPage, ActivatingTheControlAgainDeletesTheMenusOfTheWindowThatWent)
 {
     HMODULE wisp = GetModuleHandleA("Wisp.dll");
     ASSERT_NE(nullptr, wisp);
-    g_log = MenuHandleLog();
-    testing_support::ImportHook create(wisp, "user32.dll", "CreatePopupMenu",
-                                       reinterpret_cast<void*>(&LoggingCreatePopupMenu));
-    ASSERT_TRUE(create.Installed());
-    g_createPopupMenu = reinterpret_cast<HMENU(WINAPI*)()>(create.Original());
+    MenuHandleHooks hooks(wisp);
+    ASSERT_TRUE(hooks.Installed());
     ShowAndRead(AddMenu(File("flat.xml", "<Menu><MenuItem ID='1' Text='A'/></Menu>")));
     ASSERT_EQ(1u, g_log.created.size());
     ASSERT_TRUE(IsMenu(g_log.created[0]));
