@@ -47,6 +47,10 @@ bool CIMapConnection::Connect(const std::string& server, const std::string& user
     }
     if (!OpenConnection(server, port))
         return false;
+    if (!SecureBeforeLogin(server)) {
+        Disconnect();
+        return false;
+    }
 
     std::string response;
     // The line carries the password: it is built in one store of its final size (a growing
@@ -81,6 +85,30 @@ bool CIMapConnection::Connect(const std::string& server, const std::string& user
         return false;
     }
     m_uMessageCount = CountUnseen(response);
+    return true;
+}
+
+bool CIMapConnection::SecureBeforeLogin(const std::string& server)
+{
+    // Most servers name their capabilities in the greeting; the others are asked.
+    std::string capabilities = GetLastResponse();
+    if (!mail_response::ImapHasCapability(capabilities, "IMAP4rev1") &&
+        !mail_response::ImapHasCapability(capabilities, "IMAP4rev2") &&
+        !SendToServer("? CAPABILITY\r\n", capabilities))
+        return false;
+    if (mail_response::ImapHasCapability(capabilities, "STARTTLS")) {
+        std::string response;
+        if (!SendToServer("? STARTTLS\r\n", response)) {
+            TraceLog("CIMapConnection::Connect - the server refused STARTTLS; nothing sent.\n");
+            return false;
+        }
+        return StartTls(server);
+    }
+    if (mail_response::ImapHasCapability(capabilities, "LOGINDISABLED")) {
+        TraceLog("CIMapConnection::Connect - the server offers no TLS and accepts no log-in without it; "
+                 "nothing sent.\n");
+        return false;
+    }
     return true;
 }
 

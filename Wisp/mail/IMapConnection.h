@@ -27,6 +27,9 @@ public:
     // connection, a time-out or a later command).
     bool LoginRefused() const { return m_bLoginRefused; }
 
+protected:
+    bool SecureBeforeLogin(const std::string& server) override;
+
 private:
     static std::size_t QuotedLength(const std::string& text);
     static void AppendQuoted(std::string& to, const std::string& text);

@@ -54,7 +54,19 @@ EndScanner::EndScanner(End end, const char* terminator)
 
 bool EndScanner::Scan(const char* text, std::size_t before, std::size_t length)
 {
-    if (m_end == End::Terminator) {
+    if (m_end == End::MultiLine && !m_firstLineSeen) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(text + before, '\n', length - before));
+        if (!lineEnd)
+            return false;
+        m_firstLineSeen = true;
+        const std::size_t lineLength = static_cast<std::size_t>(lineEnd - text);
+        if (!IsPop3Ok(std::string(text, std::min<std::size_t>(lineLength, 3)).c_str())) {
+            m_length = lineLength > 0 && text[lineLength - 1] == '\r' ? lineLength - 1 : lineLength;
+            return true;
+        }
+        before = 0;   // the list may end right behind the first line
+    }
+    if (m_end == End::Terminator || m_end == End::MultiLine) {
         if (m_terminatorLength == 0)
             return false;
         // The terminator may straddle two receives.
@@ -89,6 +101,73 @@ bool IsPop3Ok(const char* text)
 bool IsImapOk(const char* text)
 {
     return text && !StartsWithIgnoringCase(text, "? NO") && !StartsWithIgnoringCase(text, "? BAD");
+}
+
+namespace {
+
+bool IsWordEnd(char c)
+{
+    return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ']';
+}
+
+// Whether `name` is one of the blank-separated words of text[from, to).
+bool HasWord(const std::string& text, std::size_t from, std::size_t to, const char* name)
+{
+    const std::size_t nameLength = std::strlen(name);
+    if (nameLength == 0)
+        return false;
+    for (std::size_t i = from; i + nameLength <= to; ++i) {
+        if (i > from && text[i - 1] != ' ' && text[i - 1] != '\t')
+            continue;
+        const std::string word = text.substr(i, nameLength);
+        if (StartsWithIgnoringCase(word.c_str(), name) && (i + nameLength == to || IsWordEnd(text[i + nameLength])))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ImapHasCapability(const std::string& answer, const char* name)
+{
+    static const char kListed[] = "* CAPABILITY ";
+    static const char kGreeting[] = "* OK [CAPABILITY ";
+    if (!name)
+        return false;
+    for (std::size_t lineStart = 0; lineStart < answer.size();) {
+        std::size_t lineEnd = answer.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = answer.size();
+        const std::string head = answer.substr(lineStart, std::min(lineEnd - lineStart, sizeof kGreeting - 1));
+        if (StartsWithIgnoringCase(head.c_str(), kListed) &&
+            HasWord(answer, lineStart + sizeof kListed - 1, lineEnd, name))
+            return true;
+        if (StartsWithIgnoringCase(head.c_str(), kGreeting)) {
+            const std::size_t close = std::min(answer.find(']', lineStart), lineEnd);
+            if (HasWord(answer, lineStart + sizeof kGreeting - 1, close, name))
+                return true;
+        }
+        lineStart = lineEnd + 1;
+    }
+    return false;
+}
+
+bool Pop3HasCapability(const std::string& answer, const char* name)
+{
+    if (!name || !IsPop3Ok(answer.c_str()))
+        return false;
+    std::size_t lineStart = answer.find('\n');
+    while (lineStart != std::string::npos && ++lineStart < answer.size()) {
+        std::size_t lineEnd = answer.find('\n', lineStart);
+        const std::size_t to = lineEnd == std::string::npos ? answer.size() : lineEnd;
+        const std::size_t nameLength = std::strlen(name);
+        if (nameLength > 0 && to - lineStart >= nameLength &&
+            StartsWithIgnoringCase(answer.substr(lineStart, nameLength).c_str(), name) &&
+            (lineStart + nameLength == to || IsWordEnd(answer[lineStart + nameLength])))
+            return true;
+        lineStart = lineEnd;
+    }
+    return false;
 }
 
 bool ParseStat(const char* text, uint32_t& count, uint32_t& size)

@@ -12,6 +12,7 @@ namespace mail_response {
 enum class End {
     Terminator,   // the terminator anywhere in the text
     TaggedLine,   // a complete line starting with the IMAP tag "? "
+    MultiLine,    // POP3: a refusal's one line, or "+OK" and the lines up to a lone "."
 };
 
 // Finds the end of one answer in a text that grows by whatever each receive brings. The same
@@ -36,12 +37,19 @@ private:
     std::size_t m_lineStart = 0;   // TaggedLine: the first line not yet known to be untagged
     std::size_t m_taggedLine = 0;
     std::size_t m_length = 0;
+    bool m_firstLineSeen = false;   // MultiLine: an "+OK" first line is complete
 };
 
 // A POP3 answer line starting "+OK" (in any case).
 bool IsPop3Ok(const char* text);
 // An IMAP answer not starting "? NO" or "? BAD" (in any case).
 bool IsImapOk(const char* text);
+
+// Whether an IMAP answer announces the capability: a word of a "* CAPABILITY" line or of a
+// greeting's "[CAPABILITY ...]" code, compared without regard to case.
+bool ImapHasCapability(const std::string& answer, const char* name);
+// Whether a POP3 CAPA answer lists the capability: the first word of a line after "+OK".
+bool Pop3HasCapability(const std::string& answer, const char* name);
 
 // "+OK <count> <size>": false unless both numbers are there and fit 32 bits.
 bool ParseStat(const char* text, uint32_t& count, uint32_t& size);

@@ -1,5 +1,6 @@
 #include "Wisp/mail/Pop3Connection.h"
 
+#include "Wisp/mail/TlsChannel.h"
 #include "Wisp/mail/Winsock.h"
 #include "common/ModuleThread.h"
 #include "common/SecretText.h"
@@ -26,6 +27,8 @@ const DWORD kPollMilliseconds = 250;
 // about 21 s, a slow resolver later still).
 const DWORD kResolveTimeoutMs = 10000;
 const DWORD kConnectTimeoutMs = 10000;
+// The TLS handshake gets as long as the connection.
+const DWORD kTlsTimeoutMs = 10000;
 
 // A name looked up on a thread of its own, so that the asker can stop waiting. Whichever of
 // the two lets go last frees it.
@@ -143,18 +146,6 @@ int ConnectWithin(SOCKET socket, const sockaddr_in& address)
     return result;
 }
 
-// Waits until the socket has bytes to read, for at most `milliseconds`: 1 when readable,
-// 0 when nothing came, SOCKET_ERROR on failure.
-int WaitReadable(SOCKET socket, DWORD milliseconds)
-{
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(socket, &readable);
-    timeval wait = {static_cast<long>(milliseconds / 1000),
-                    static_cast<long>(milliseconds % 1000) * 1000};
-    return select(0, &readable, nullptr, nullptr, &wait);
-}
-
 }  // namespace
 
 CPop3Connection::CPop3Connection()
@@ -204,6 +195,10 @@ bool CPop3Connection::Connect(const std::string& server, const std::string& user
     }
     if (!OpenConnection(server, port))
         return false;
+    if (!SecureBeforeLogin(server)) {
+        Disconnect();
+        return false;
+    }
 
     std::string text;
     if (!SendText("USER " + user + "\r\n")) {
@@ -346,19 +341,57 @@ bool CPop3Connection::SendText(const std::string& text)
         WSASetLastError(WSAENOTSOCK);
         return false;
     }
-    std::size_t sent = 0;
-    while (sent < text.size()) {
-        const int chunk = static_cast<int>(std::min<std::size_t>(text.size() - sent, INT_MAX));
-        const int result = send(m_hSocket, text.data() + sent, chunk, 0);
-        if (result == SOCKET_ERROR)
-            return false;
-        sent += static_cast<std::size_t>(result);
+    return m_tls ? m_tls->Send(m_hSocket, text.data(), text.size())
+                 : wisp_mail::SendAll(m_hSocket, text.data(), text.size());
+}
+
+bool CPop3Connection::SecureBeforeLogin(const std::string& server)
+{
+    if (!SendText("CAPA\r\n")) {
+        TraceLog("Failed to send the CAPA command to the POP3 server\n");
+        return false;
     }
+    char buffer[kCommandBufferSize];
+    std::unique_ptr<char[]> big;
+    if (!Receive(buffer, sizeof buffer, "\r\n.\r\n", ResponseEnd::MultiLine, big, kBigBufferSize)) {
+        // A server that lists no capabilities is an older one: it is spoken to as before.
+        return WSAGetLastError() == WSAEPROTONOSUPPORT;
+    }
+    const std::string capabilities = big ? big.get() : buffer;
+    if (mail_response::Pop3HasCapability(capabilities, "STLS")) {
+        std::string answer;
+        if (!SendText("STLS\r\n") || !ReadCommandResponse(answer)) {
+            TraceLog("CPop3Connection::Connect - the server refused STLS; nothing sent.\n");
+            return false;
+        }
+        return StartTls(server);
+    }
+    if (!mail_response::Pop3HasCapability(capabilities, "USER")) {
+        TraceLog("CPop3Connection::Connect - the server offers no TLS and accepts no log-in without it; "
+                 "nothing sent.\n");
+        return false;
+    }
+    return true;
+}
+
+bool CPop3Connection::StartTls(const std::string& server)
+{
+    auto channel = std::make_unique<wisp_mail::TlsChannel>();
+    if (!channel->Start(m_hSocket, server, kTlsTimeoutMs)) {
+        TraceLog("CPop3Connection::Connect - no TLS with '%s'; no credentials sent.\n", server.c_str());
+        // Half a handshake leaves nothing to say goodbye over.
+        m_bConnected = false;
+        CloseSocket();
+        WSASetLastError(WSAECONNABORTED);
+        return false;
+    }
+    m_tls = std::move(channel);
     return true;
 }
 
 void CPop3Connection::CloseSocket()
 {
+    m_tls.reset();
     if (m_hSocket != INVALID_SOCKET) {
         closesocket(m_hSocket);
         m_hSocket = INVALID_SOCKET;
@@ -423,7 +456,7 @@ bool CPop3Connection::Receive(char* buffer, std::size_t bufferSize, const char* 
         // than the moment the time-out passes.
         const DWORD remaining = m_dwReadTimeout - elapsed;
         const DWORD step = remaining < kPollMilliseconds ? remaining + 1 : kPollMilliseconds;
-        const int ready = WaitReadable(m_hSocket, step);
+        const int ready = m_tls && m_tls->HasPending() ? 1 : wisp_mail::WaitReadable(m_hSocket, step);
         if (ready == SOCKET_ERROR) {
             const int error = WSAGetLastError();
             keep();
@@ -459,11 +492,20 @@ bool CPop3Connection::Receive(char* buffer, std::size_t bufferSize, const char* 
         }
 
         const int room = static_cast<int>(std::min<std::size_t>(capacity - length - 1, INT_MAX));
-        const int received = recv(m_hSocket, text + length, room, 0);
-        if (received == SOCKET_ERROR || received == 0) {
-            const int error = received == 0 ? WSAECONNRESET : WSAGetLastError();
-            keep();
+        bool closed = false;
+        int received = 0;
+        if (m_tls) {
+            received = m_tls->Receive(m_hSocket, text + length, static_cast<std::size_t>(room), closed);
             if (received == 0)
+                continue;   // a record not yet complete
+        } else {
+            received = recv(m_hSocket, text + length, room, 0);
+            closed = received == 0;
+        }
+        if (received == SOCKET_ERROR || closed) {
+            const int error = closed ? WSAECONNRESET : WSAGetLastError();
+            keep();
+            if (closed)
                 TraceLog("CPop3Connection::ReadResponse - the server closed the connection.\n");
             else
                 TraceLog("CPop3Connection::ReadResponse - recv failed, error %d\n", error);

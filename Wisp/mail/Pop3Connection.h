@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include "Wisp/mail/MailResponse.h"
+#include "Wisp/mail/TlsChannel.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,11 @@ protected:
     // The TCP connection and the greeting, shared by both protocols.
     bool OpenConnection(const std::string& server, unsigned short port);
     bool SendText(const std::string& text);
+    // Upgrades to TLS where the server's capabilities offer it, before any credential goes;
+    // false (nothing sent) when the server takes no log-in in clear and offers no upgrade.
+    virtual bool SecureBeforeLogin(const std::string& server);
+    // TLS from here on, the certificate checked against server.
+    bool StartTls(const std::string& server);
     void CloseSocket();
     bool SendAndReadAnswer(const char* command, const char* sendFailure);
     bool Receive(char* buffer, std::size_t bufferSize, const char* terminator, ResponseEnd end,
@@ -58,6 +64,7 @@ protected:
     static bool IsSafeCommandArgument(const std::string& text);
 
     SOCKET m_hSocket = INVALID_SOCKET;
+    std::unique_ptr<wisp_mail::TlsChannel> m_tls;
     uint32_t m_uMessageCount = 0;
     bool m_bConnected = false;
     std::string m_strLastResponse;

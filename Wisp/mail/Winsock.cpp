@@ -1,5 +1,7 @@
 #include "Wisp/mail/Winsock.h"
 
+#include <algorithm>
+#include <climits>
 #include <mutex>
 
 namespace wisp_mail {
@@ -20,6 +22,29 @@ int StartWinsockOnce()
         return error;
     g_started = true;
     return 0;
+}
+
+int WaitReadable(SOCKET socket, DWORD milliseconds)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval wait = {static_cast<long>(milliseconds / 1000),
+                    static_cast<long>(milliseconds % 1000) * 1000};
+    return select(0, &readable, nullptr, nullptr, &wait);
+}
+
+bool SendAll(SOCKET socket, const char* data, std::size_t size)
+{
+    std::size_t sent = 0;
+    while (sent < size) {
+        const int chunk = static_cast<int>(std::min<std::size_t>(size - sent, INT_MAX));
+        const int result = send(socket, data + sent, chunk, 0);
+        if (result == SOCKET_ERROR)
+            return false;
+        sent += static_cast<std::size_t>(result);
+    }
+    return true;
 }
 
 }  // namespace wisp_mail

@@ -110,6 +110,13 @@ struct CertContextTraits {
     static void Close(Type h) { CertFreeCertificateContext(h); }
 };
 
+struct CertChainTraits {
+    using Type = PCCERT_CHAIN_CONTEXT;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { CertFreeCertificateChain(h); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHKey = UniqueResource<RegKeyTraits>;
@@ -120,6 +127,7 @@ using UniqueMenu = UniqueResource<MenuTraits>;
 using UniqueCertStore = UniqueResource<CertStoreTraits>;
 using UniqueCryptMsg = UniqueResource<CryptMsgTraits>;
 using UniqueCertContext = UniqueResource<CertContextTraits>;
+using UniqueCertChain = UniqueResource<CertChainTraits>;
 
 // Holds a mutex acquired elsewhere and releases it when it goes.
 class MutexRelease {

@@ -3,8 +3,9 @@
 // arrive in one piece, one byte at a time or in any other pieces, and the end is where a plain
 // reading of the whole text puts it.
 //
-// Input: one byte of flags (bit 0: an IMAP answer ending at its tagged line, else a POP3 line
-// ending at CR LF), one byte n, n bytes of piece lengths, then the answer's bytes.
+// Input: one byte of flags (bit 0: an IMAP answer ending at its tagged line; else bit 1: a POP3
+// list, "+OK" and lines up to a lone "." or a refusal's one line; else a POP3 line ending at
+// CR LF), one byte n, n bytes of piece lengths, then the answer's bytes.
 #include "Wisp/mail/MailResponse.h"
 #include "tests/fuzz/FuzzCheck.h"
 
@@ -23,13 +24,14 @@ struct Answer {
     uint32_t count = 0, size = 0;
     long long exists = 0;
     uint32_t unseen = 0;
+    bool starttls = false, stls = false;
 
     bool operator==(const Answer& o) const
     {
         return complete == o.complete && length == o.length && taggedLine == o.taggedLine &&
                pop3Ok == o.pop3Ok && imapOk == o.imapOk && taggedOk == o.taggedOk &&
                stat == o.stat && count == o.count && size == o.size && exists == o.exists &&
-               unseen == o.unseen;
+               unseen == o.unseen && starttls == o.starttls && stls == o.stls;
     }
 };
 
@@ -38,7 +40,7 @@ struct Answer {
 Answer Receive(const std::string& stream, mail_response::End end, const std::vector<std::size_t>& pieces)
 {
     Answer answer;
-    mail_response::EndScanner scanner(end, "\r\n");
+    mail_response::EndScanner scanner(end, end == mail_response::End::MultiLine ? "\r\n.\r\n" : "\r\n");
     std::string text;
     std::size_t next = 0;
     while (text.size() < stream.size()) {
@@ -67,6 +69,8 @@ Answer Receive(const std::string& stream, mail_response::End end, const std::vec
     answer.exists = mail_response::ExistingMessages(response);
     answer.unseen = mail_response::CountUnseen(response);
     FUZZ_CHECK(answer.exists >= -1);
+    answer.starttls = mail_response::ImapHasCapability(response, "STARTTLS");
+    answer.stls = mail_response::Pop3HasCapability(response, "STLS");
     return answer;
 }
 
@@ -76,6 +80,14 @@ std::size_t PlainEnd(const std::string& stream, mail_response::End end, std::siz
     tagged = 0;
     if (end == mail_response::End::Terminator)
         return stream.find("\r\n");
+    if (end == mail_response::End::MultiLine) {
+        const std::size_t lineEnd = stream.find('\n');
+        if (lineEnd == std::string::npos)
+            return std::string::npos;
+        if (!mail_response::IsPop3Ok(stream.substr(0, 3).c_str()))
+            return lineEnd > 0 && stream[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+        return stream.find("\r\n.\r\n");
+    }
     std::size_t start = 0;
     for (;;) {
         const std::size_t lineEnd = stream.find('\n', start);
@@ -95,8 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     if (size < 2)
         return 0;
-    const mail_response::End end =
-        (data[0] & 1) ? mail_response::End::TaggedLine : mail_response::End::Terminator;
+    const mail_response::End end = (data[0] & 1)   ? mail_response::End::TaggedLine
+                                   : (data[0] & 2) ? mail_response::End::MultiLine
+                                                   : mail_response::End::Terminator;
     std::size_t at = 2;
     std::vector<std::size_t> pieces;
     for (std::size_t i = 0; i < data[1] % 16 && at < size; ++i, ++at)

@@ -19,7 +19,7 @@ using mail_testing::ScriptedServer;
 
 namespace {
 
-const char kGreeting[] = "* OK scripted IMAP ready\r\n";
+const char kGreeting[] = "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] scripted IMAP ready\r\n";
 const char kLogout[] = "* BYE bye\r\n? OK Logout completed.\r\n";
 
 // --- the private Dovecot -----------------------------------------------------------------
@@ -216,6 +216,22 @@ TEST(IMapConnection, CredentialsAreSentAsQuotedStrings)
     ASSERT_TRUE(server.Finish());
     EXPECT_EQ((std::vector<std::string>{"? LOGIN \"a \\\"b\\\"\" \"p\\\\ q) x\"", "? LOGOUT"}),
               server.Received());
+}
+
+TEST(IMapConnection, NoLogInGoesWhereLogInsNeedTlsAndNoneIsOffered)
+{
+    // A greeting without capabilities: they are asked for.
+    ScriptedServer server;
+    server.Send("* OK ready\r\n").Expect().Send("* CAPABILITY IMAP4rev1 LOGINDISABLED\r\n? OK listed\r\n")
+        .Expect().Send(kLogout);
+    ASSERT_TRUE(server.Start());
+    {
+        CIMapConnection imap;
+        EXPECT_FALSE(imap.Connect("127.0.0.1", "reader", "secret", server.Port()));
+        EXPECT_FALSE(imap.LoginRefused());   // a communication error, not a wrong password
+    }
+    ASSERT_TRUE(server.Finish());
+    EXPECT_EQ((std::vector<std::string>{"? CAPABILITY", "? LOGOUT"}), server.Received());
 }
 
 TEST(IMapConnection, LineBreaksOrNulInCredentialsAreNeverSent)

@@ -14,9 +14,10 @@ using mail_response::End;
 using mail_response::EndScanner;
 
 // Feeds the text in pieces of `piece` bytes; the answer's length, or npos when incomplete.
-std::size_t EndOf(const std::string& text, End end, std::size_t piece, std::size_t* tagged = nullptr)
+std::size_t EndOf(const std::string& text, End end, std::size_t piece, std::size_t* tagged = nullptr,
+                  const char* terminator = "\r\n")
 {
-    EndScanner scanner(end, "\r\n");
+    EndScanner scanner(end, terminator);
     for (std::size_t before = 0; before < text.size(); before += piece) {
         const std::size_t length = std::min(text.size(), before + piece);
         if (scanner.Scan(text.data(), before, length)) {
@@ -47,6 +48,26 @@ TEST(MailResponse, AnImapAnswerEndsAtItsCompleteTaggedLine)
     // Only a complete line counts, and only one starting with the tag and a blank.
     EXPECT_EQ(std::string::npos, EndOf("* ? OK\r\n? OK unfinished", End::TaggedLine, 4));
     EXPECT_EQ(10u, EndOf("?OK\n?\n? OK\n", End::TaggedLine, 1));
+}
+
+TEST(MailResponse, CapabilityListsEndAtTheLoneDotAndNameWholeWords)
+{
+    const std::string list = "+OK\r\nSTLS\r\nUSER\r\n.\r\n";
+    for (std::size_t piece : {1u, 4u, 100u})
+        EXPECT_EQ(list.size() - 5, EndOf(list, End::MultiLine, piece, nullptr, "\r\n.\r\n")) << piece;
+    EXPECT_EQ(3u, EndOf("+OK\r\n.\r\n", End::MultiLine, 1, nullptr, "\r\n.\r\n"));
+    EXPECT_EQ(4u, EndOf("-ERR\r\nnever a list", End::MultiLine, 1, nullptr, "\r\n.\r\n"));
+    EXPECT_EQ(std::string::npos, EndOf("+OK\r\nSTLS\r\n", End::MultiLine, 3, nullptr, "\r\n.\r\n"));
+
+    EXPECT_TRUE(mail_response::Pop3HasCapability(list, "stls"));
+    EXPECT_TRUE(mail_response::Pop3HasCapability(list, "USER"));
+    EXPECT_FALSE(mail_response::Pop3HasCapability("+OK STLS\r\nSTLSX\r\nX STLS\r\n.", "STLS"));
+    EXPECT_FALSE(mail_response::Pop3HasCapability("-ERR\r\nSTLS\r\n", "STLS"));
+    EXPECT_TRUE(mail_response::ImapHasCapability("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "starttls"));
+    EXPECT_TRUE(mail_response::ImapHasCapability("* CAPABILITY IMAP4rev1 LOGINDISABLED\r\n? OK\r\n", "LOGINDISABLED"));
+    EXPECT_FALSE(mail_response::ImapHasCapability("* OK STARTTLS is not offered\r\n", "STARTTLS"));
+    EXPECT_FALSE(mail_response::ImapHasCapability("* OK [CAPABILITY IMAP4rev1] STARTTLS\r\n", "STARTTLS"));
+    EXPECT_FALSE(mail_response::ImapHasCapability("* CAPABILITY XSTARTTLS STARTTLSX\r\n", "STARTTLS"));
 }
 
 TEST(MailResponse, OkAndRefusalsIgnoreCase)

@@ -77,6 +77,25 @@ unsigned short Pop3Port()
     return static_cast<unsigned short>(std::atoi(RequiredEnvironment("WISP_POP3_PORT").c_str()));
 }
 
+unsigned short TlsImapPort()
+{
+    return static_cast<unsigned short>(std::atoi(RequiredEnvironment("WISP_TLS_IMAP_PORT").c_str()));
+}
+
+unsigned short TlsPop3Port()
+{
+    return static_cast<unsigned short>(std::atoi(RequiredEnvironment("WISP_TLS_POP3_PORT").c_str()));
+}
+
+std::string TestRootDer()
+{
+    std::string path = "Z:" + RequiredEnvironment("WISP_TEST_ROOT_DIR") + "/trusted-root.der";
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
 Account MailAccount(const char* name)
 {
     const std::string prefix = std::string("WISP_MAIL_") + name;

@@ -22,6 +22,10 @@ std::string RequiredEnvironment(const char* name);
 std::string MailHost();
 unsigned short ImapPort();
 unsigned short Pop3Port();
+// The Dovecot that takes log-ins only over TLS, and the root its certificate comes from.
+unsigned short TlsImapPort();
+unsigned short TlsPop3Port();
+std::string TestRootDer();   // a Windows path
 // WISP_MAIL_<name>_USER and WISP_MAIL_<name>_PASSWORD.
 Account MailAccount(const char* name);
 

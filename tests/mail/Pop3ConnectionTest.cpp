@@ -26,6 +26,8 @@ public:
 };
 
 const char kGreeting[] = "+OK scripted POP3 ready\r\n";
+// An older server: it lists no capabilities and is spoken to in clear.
+const char kNoCapa[] = "-ERR unknown command\r\n";
 
 // Greeting, then the given STAT answer; QUIT is answered too.
 void ScriptStat(ScriptedServer& server, const std::string& statAnswer)
@@ -79,7 +81,7 @@ TEST(Pop3Connection, StatAnswerGivesCountAndSize)
 TEST(Pop3Connection, SessionCommandsAndQuitAtDestruction)
 {
     ScriptedServer server;
-    server.Send(kGreeting).Expect().Send("+OK\r\n").Expect().Send("+OK logged in\r\n")
+    server.Send(kGreeting).Expect().Send(kNoCapa).Expect().Send("+OK\r\n").Expect().Send("+OK logged in\r\n")
         .Expect().Send("+OK reset\r\n").Expect().Send("+OK\r\n").Expect().Send("+OK bye\r\n");
     ASSERT_TRUE(server.Start());
     {
@@ -91,14 +93,14 @@ TEST(Pop3Connection, SessionCommandsAndQuitAtDestruction)
         EXPECT_TRUE(pop3.KeepAlive());
     }
     ASSERT_TRUE(server.Finish());
-    EXPECT_EQ((std::vector<std::string>{"USER reader", "PASS secret", "RSET", "NOOP", "QUIT"}),
+    EXPECT_EQ((std::vector<std::string>{"CAPA", "USER reader", "PASS secret", "RSET", "NOOP", "QUIT"}),
               server.Received());
 }
 
 TEST(Pop3Connection, RefusedPasswordFailsAndQuits)
 {
     ScriptedServer server;
-    server.Send(kGreeting).Expect().Send("+OK\r\n").Expect().Send("-ERR wrong password\r\n")
+    server.Send(kGreeting).Expect().Send(kNoCapa).Expect().Send("+OK\r\n").Expect().Send("-ERR wrong password\r\n")
         .Expect().Send("+OK bye\r\n");
     ASSERT_TRUE(server.Start());
     {
@@ -107,14 +109,28 @@ TEST(Pop3Connection, RefusedPasswordFailsAndQuits)
         EXPECT_FALSE(pop3.IsConnected());
     }
     ASSERT_TRUE(server.Finish());
-    EXPECT_EQ((std::vector<std::string>{"USER reader", "PASS wrong", "QUIT"}), server.Received());
+    EXPECT_EQ((std::vector<std::string>{"CAPA", "USER reader", "PASS wrong", "QUIT"}), server.Received());
+}
+
+TEST(Pop3Connection, NoUserNameGoesWhereLogInsNeedTlsAndNoneIsOffered)
+{
+    ScriptedServer server;
+    server.Send(kGreeting).Expect().Send("+OK\r\nTOP\r\n").Pause(300).Send("SASL PLAIN\r\n.\r\n")
+        .Expect().Send("+OK bye\r\n");
+    ASSERT_TRUE(server.Start());
+    {
+        CPop3Connection pop3;
+        EXPECT_FALSE(pop3.Connect("127.0.0.1", "reader", "secret", server.Port()));
+    }
+    ASSERT_TRUE(server.Finish());
+    EXPECT_EQ((std::vector<std::string>{"CAPA", "QUIT"}), server.Received());
 }
 
 TEST(Pop3Connection, NoFreedBlockKeepsThePassword)
 {
     const std::string password = "correct horse battery staple";   // too long for a string's inner store
     ScriptedServer server;
-    server.Send(kGreeting).Expect().Send("+OK\r\n").Expect().Send("+OK\r\n").Expect().Send("+OK bye\r\n");
+    server.Send(kGreeting).Expect().Send(kNoCapa).Expect().Send("+OK\r\n").Expect().Send("+OK\r\n").Expect().Send("+OK bye\r\n");
     ASSERT_TRUE(server.Start());
     {
         testing_support::FreedMemoryWatch watch(password);
@@ -125,7 +141,7 @@ TEST(Pop3Connection, NoFreedBlockKeepsThePassword)
         EXPECT_EQ(0, watch.NarrowHits());
     }
     ASSERT_TRUE(server.Finish());
-    EXPECT_EQ((std::vector<std::string>{"USER reader", "PASS " + password, "QUIT"}), server.Received());
+    EXPECT_EQ((std::vector<std::string>{"CAPA", "USER reader", "PASS " + password, "QUIT"}), server.Received());
 }
 
 TEST(Pop3Connection, LineBreaksOrNulInCredentialsAreNeverSent)

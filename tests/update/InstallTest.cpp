@@ -27,6 +27,7 @@
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TraceCapture.h"
+#include "tests/support/TrustedRoot.h"
 #include "tests/support/WispLibrary.h"
 #include "tests/support/host/HostApplication.h"
 #include "tests/update/UpdateTestSupport.h"
@@ -76,57 +77,9 @@ std::string Quoted(const std::string& path)
     return "\"" + path + "\"";
 }
 
-// The test root in the machine's trusted root store for the suite's life, written where the
-// store keeps it (HKLM ...\SystemCertificates\Root\Certificates\<SHA-1>, value "Blob": a
-// property record of the encoded certificate), which the chain engine reads when it starts.
-class TrustedRoot {
-public:
-    TrustedRoot()
-    {
-        std::string der;
-        if (!testing_support::ReadWholeFile(Signing("trusted-root.der"), der))
-            return;
-        PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                                           static_cast<DWORD>(der.size()));
-        BYTE hash[20] = {};
-        DWORD size = sizeof hash;
-        const bool hashed = cert && CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size);
-        if (cert)
-            CertFreeCertificateContext(cert);
-        if (!hashed)
-            return;
-        char hex[41] = {};
-        for (int i = 0; i < 20; ++i)
-            wsprintfA(hex + 2 * i, "%02X", hash[i]);
-        m_key = std::string(kRoot) + "\\" + hex;
-        std::string blob(12, '\0');
-        const DWORD header[3] = {0x20, 1, static_cast<DWORD>(der.size())};   // CERT_CERT_PROP_ID record
-        memcpy(&blob[0], header, sizeof header);
-        blob += der;
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-            ERROR_SUCCESS)
-            return;
-        m_added = RegSetValueExA(key, "Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
-                                 static_cast<DWORD>(blob.size())) == ERROR_SUCCESS;
-        RegCloseKey(key);
-    }
-    ~TrustedRoot()
-    {
-        if (!m_key.empty())
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, m_key.c_str());
-    }
-    bool Added() const { return m_added; }
-
-private:
-    static constexpr const char* kRoot = "Software\\Microsoft\\SystemCertificates\\Root\\Certificates";
-    std::string m_key;
-    bool m_added = false;
-};
-
 class Install : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_root = new TrustedRoot; }
+    static void SetUpTestSuite() { s_root = new testing_support::TrustedRoot(Signing("trusted-root.der")); }
     static void TearDownTestSuite()
     {
         delete s_root;
@@ -162,14 +115,14 @@ protected:
         return testing_support::PumpUntil([&] { return FileExists(path + ".ran"); }, timeoutMs);
     }
 
-    static TrustedRoot* s_root;
+    static testing_support::TrustedRoot* s_root;
     testing_support::FileBackup m_settings{SettingsPath()};
     testing_support::ScratchFolder m_content{"wisp-install-content"};
     std::string m_updateFolder;
     std::size_t m_mark = 0;
 };
 
-TrustedRoot* Install::s_root = nullptr;
+testing_support::TrustedRoot* Install::s_root = nullptr;
 
 TEST_F(Install, FindInstallerTakesTheGreatestTimestampOfTheTopFolder)
 {
