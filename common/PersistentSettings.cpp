@@ -97,6 +97,11 @@ bool PersistentSettings::Load()
             MarkNotReadWhole("it could not be read");
         return false;
     }
+    // Every get reads the file; a file that did not change since is not parsed again.
+    if (!m_bChangedSinceRead && size == m_lastRead.size() && std::memcmp(buffer.get(), m_lastRead.data(), size) == 0)
+        return true;
+    m_lastRead.assign(buffer.get(), size);
+    m_bChangedSinceRead = false;
     // A save rewrites the file from what was read: after a partial reading it would drop
     // every entry the reader did not reach, so such a file is never rewritten.
     if (!settings_document::IsPlainText(buffer.get(), size))
@@ -239,6 +244,7 @@ bool PersistentSettings::SetProperty(const char* id, const std::string& value, b
     if (!IsUsable())
         return false;
     m_document.strings[id] = value;
+    m_bChangedSinceRead = true;
     if (!deferSave)
         Save();
     return true;
@@ -276,6 +282,7 @@ bool PersistentSettings::SetProperty(const char* id, int value, bool deferSave)
     if (!IsUsable())
         return false;
     m_document.ints[id] = value;
+    m_bChangedSinceRead = true;
     if (!deferSave)
         Save();
     return true;
@@ -293,6 +300,7 @@ bool PersistentSettings::RemoveProperty(const char* id, Kind kind, bool deferSav
         m_document.ints.erase(id);
     else
         m_document.strings.erase(id);
+    m_bChangedSinceRead = true;
     if (!deferSave)
         Save();
     return true;

@@ -77,6 +77,10 @@ private:
     HANDLE m_hSingleInstanceMutex = nullptr;
     bool m_bOwnsMutex = false;
     bool m_bNotReadWhole = false;
+    // The bytes of the last reading, and whether the maps changed since: reading the same
+    // bytes again into unchanged maps would give the same maps, so that parse is skipped.
+    std::string m_lastRead;
+    bool m_bChangedSinceRead = true;
     std::string m_strPath;
     SettingsDocument m_document;   // the int and the string properties
 };

@@ -577,6 +577,14 @@ TEST_F(SettingsTest, GetsReReadTheFileAndTheMutexIsReentrant)
     WriteFile("<configdata><int propertyID='other' value='1'/></configdata>");
     ASSERT_TRUE(outer.GetProperty("shared", value));
     EXPECT_EQ(5, value);
+    // A change in memory meets the unchanged file at the next get, which the file's value wins.
+    ASSERT_TRUE(outer.SetProperty("other", 7, true));
+    ASSERT_TRUE(outer.GetProperty("other", value));
+    EXPECT_EQ(1, value);
+    ASSERT_TRUE(outer.RemoveProperty("other", PersistentSettings::Kind::Int, true));
+    value = 0;
+    ASSERT_TRUE(outer.GetProperty("other", value));
+    EXPECT_EQ(1, value);
 }
 
 TEST_F(SettingsTest, AnotherThreadWaitsForTheMutex)
