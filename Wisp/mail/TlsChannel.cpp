@@ -60,8 +60,8 @@ bool TlsChannel::Start(SOCKET socket, const std::string& serverName, DWORD timeo
 {
     SCHANNEL_CRED cred = {};
     cred.dwVersion = SCHANNEL_CRED_VERSION;
-    // The certificate is checked here, against the name connected to, rather than left to the
-    // package, which does not check names everywhere.
+    // The certificate is checked here, against the name connected to, so that the check is the
+    // same wherever this runs.
     cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     TimeStamp expiry;
     SECURITY_STATUS status =
