@@ -9,12 +9,14 @@
 #include "tests/screensaver/ChildModes.h"
 #include "tests/screensaver/SaverSession.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/ScratchState.h"
 #include "tests/support/TraceCapture.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -46,6 +48,19 @@ void ResetStartupEvent()
         ResetEvent(event.Get());
 }
 
+using FreeAndExitFn = void(WINAPI*)(HMODULE, DWORD);
+FreeAndExitFn g_freeAndExit = nullptr;
+std::atomic<HMODULE> g_givenBack{nullptr};
+std::atomic<DWORD> g_givenBackBy{0};
+
+// Notes which thread gives back which module reference as its last act.
+void WINAPI NoteFreeLibraryAndExitThread(HMODULE module, DWORD exitCode)
+{
+    g_givenBack = module;
+    g_givenBackBy = GetCurrentThreadId();
+    g_freeAndExit(module, exitCode);
+}
+
 std::string RecordedCommandLine(const saver_tests::SaverSession& session)
 {
     session.WaitForRecord([](const std::vector<host::RecordEntry>& record) {
@@ -74,6 +89,23 @@ TEST(WMIProcess, StartsAProgramWithExactlyItsCommandLine)
     ASSERT_TRUE(WMIProcess::ThreadCreate(commandLine.c_str()));
     EXPECT_EQ(commandLine, WaitForFile(record));
     EXPECT_EQ(std::string::npos, TraceCapture::Since(mark).find("WMIProcess::"));
+}
+
+TEST(WMIProcess, TheLaunchThreadHoldsTheModuleItRunsInUntilItEnds)
+{
+    // After a time-out the thread runs on alone: it must give back a reference of its own to
+    // the module its code is in, with its very last call.
+    testing_support::ImportHook hook(GetModuleHandleA(nullptr), "kernel32.dll", "FreeLibraryAndExitThread",
+                                     reinterpret_cast<void*>(&NoteFreeLibraryAndExitThread));
+    ASSERT_TRUE(hook.Installed());
+    g_freeAndExit = reinterpret_cast<FreeAndExitFn>(hook.Original());
+    g_givenBack = nullptr;
+    EXPECT_TRUE(WMIProcess::ThreadCreate(kMissingProgram));
+    HMODULE code = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   reinterpret_cast<LPCSTR>(&WMIProcess::Create), &code));
+    EXPECT_EQ(code, g_givenBack.load());
+    EXPECT_NE(GetCurrentThreadId(), g_givenBackBy.load());
 }
 
 TEST(WMIProcess, AMissingProgramStillCountsAsAccepted)

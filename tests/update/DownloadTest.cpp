@@ -1,4 +1,4 @@
-// Downloading update components for real: URLDownloadToFile through the prefix's WinINet proxy,
+// Downloading update components for real: the URL moniker through the prefix's WinINet proxy,
 // which points at the run's HTTP server, so that allowed names such as dl.tidewire.com reach
 // it (the server takes the absolute-form request lines a proxy gets).
 #include <windows.h>
@@ -192,13 +192,22 @@ TEST_F(Download, AnAnswerWithoutTheWholeBodyIsNoDownloadAndTheNextPassTriesAgain
 TEST_F(Download, ARedirectMayOnlyLeadToAnotherAllowedHost)
 {
     const std::string key = "redirected-" + Unique();
-    const std::string away = "http://evil.test/record/setup.exe?key=" + key;
-    Update off = Load(Binary("http://dl.tidewire.com/redirect/setup.exe?to=" + testing_support::UrlEncode(away) +
-                             "&u=" + Unique(), 5));
-    EXPECT_FALSE(off.Marshal(Folder().c_str(), true));
-    EXPECT_FALSE(FileExists(Folder() + "\\5_setup.exe"));
-    EXPECT_FALSE(FileExists(Folder() + "\\5_setup.exe.part"));
-    EXPECT_TRUE(Has("outside the allowed domains.\n")) << Traced();
+    // Absolute, and without a scheme (which the platform reads against the redirecting page).
+    for (const std::string& away : {"http://evil.test/record/setup.exe?key=" + key, "//evil.test/record/x?key=" + key}) {
+        Update off = Load(Binary("http://dl.tidewire.com/redirect/setup.exe?to=" + testing_support::UrlEncode(away) +
+                                 "&u=" + Unique(), 5));
+        EXPECT_FALSE(off.Marshal(Folder().c_str(), true)) << away;
+        EXPECT_FALSE(FileExists(Folder() + "\\5_setup.exe"));
+        EXPECT_FALSE(FileExists(Folder() + "\\5_setup.exe.part"));
+    }
+    EXPECT_TRUE(Has("UpdateComponent::Marshal - refusing request to 'http://evil.test/record/setup.exe?key=" + key +
+                    "' outside the allowed domains.\n"))
+        << Traced();
+    // Checked before anything was sent there: the off-list host received nothing.
+    unsigned long status = 0;
+    std::string body;
+    ASSERT_TRUE(testing_support::FetchUrl(testing_support::TestHttpUrl("/recorded?key=" + key), status, body));
+    EXPECT_EQ(404u, status) << body;
     // An upper-case scheme is a request like any other: it meets the host check.
     EXPECT_FALSE(IsAllowedRequest("HTTP://evil.test/record/setup.exe", false));
     EXPECT_TRUE(Has("refusing request to 'HTTP://evil.test/record/setup.exe' outside the allowed domains.\n"));
@@ -213,6 +222,29 @@ TEST_F(Download, ARedirectMayOnlyLeadToAnotherAllowedHost)
                             "&u=" + Unique(), 6));
     ASSERT_TRUE(on.Marshal(Folder().c_str(), true)) << Traced();
     EXPECT_EQ("moved", Read("6_setup.exe"));
+}
+
+TEST_F(Download, AtMostFiveRedirectsAreFollowed)
+{
+    for (int redirects : {5, 6}) {
+        const std::string key = "hops-" + Unique();
+        // The last one relative to the page that redirects.
+        const std::string end = "/record/setup.exe?key=" + key;
+        std::string url = end;
+        for (int i = 0; i < redirects; ++i)
+            url = "http://dl.tidewire.com/redirect/setup.exe?to=" + testing_support::UrlEncode(url) + "&u=" + Unique();
+        Update update = Load(Binary(url, redirects));
+        const std::string name = std::to_string(redirects) + "_setup.exe";
+        EXPECT_EQ(redirects == 5, update.Marshal(Folder().c_str(), true)) << Traced();
+        EXPECT_EQ(redirects == 5, FileExists(Folder() + "\\" + name));
+        EXPECT_FALSE(FileExists(Folder() + "\\" + name + ".part"));
+        unsigned long status = 0;
+        std::string body;
+        ASSERT_TRUE(testing_support::FetchUrl(testing_support::TestHttpUrl("/recorded?key=" + key), status, body));
+        EXPECT_EQ(redirects == 5 ? 200u : 404u, status) << redirects;
+        EXPECT_EQ(redirects == 6, Has("UpdateComponent::Marshal - more than 5 redirects, the last to '" + end + "'.\n"))
+            << Traced();
+    }
 }
 
 TEST_F(Download, AFailedComponentEndsThePassBeforeTheNextOne)
