@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -143,7 +144,9 @@ bool ModuleResource(const std::string& lower)
         return false;
     std::string decoded;
     for (std::size_t i = 6; i < lower.size(); ++i) {
-        if (lower[i] == '%' && i + 2 < lower.size()) {
+        // Only the module's part must decode; a '%' further on may start no escape at all.
+        if (lower[i] == '%' && i + 2 < lower.size() && std::isxdigit(static_cast<unsigned char>(lower[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(lower[i + 2]))) {
             decoded += static_cast<char>(std::stoi(lower.substr(i + 1, 2), nullptr, 16));
             i += 2;
         } else {
