@@ -97,6 +97,12 @@ bool PersistentSettings::Load()
             MarkNotReadWhole("it could not be read");
         return false;
     }
+    // The getters load the file the constructor has just loaded: the same bytes over maps
+    // nobody changed since would give the maps they hold, so the parse is left out.
+    if (m_bParsedUnchanged && size == m_lastParsed.size() && std::memcmp(buffer.get(), m_lastParsed.data(), size) == 0)
+        return true;
+    m_lastParsed.assign(buffer.get(), size);   // before the parse, which cuts the text up
+    m_bParsedUnchanged = true;
     // A save rewrites the file from what was read: after a partial reading it would drop
     // every entry the reader did not reach, so such a file is never rewritten.
     if (!settings_document::IsPlainText(buffer.get(), size))
@@ -239,6 +245,7 @@ bool PersistentSettings::SetProperty(const char* id, const std::string& value, b
     if (!IsUsable())
         return false;
     m_document.strings[id] = value;
+    m_bParsedUnchanged = false;
     if (!deferSave)
         Save();
     return true;
@@ -276,6 +283,7 @@ bool PersistentSettings::SetProperty(const char* id, int value, bool deferSave)
     if (!IsUsable())
         return false;
     m_document.ints[id] = value;
+    m_bParsedUnchanged = false;
     if (!deferSave)
         Save();
     return true;
@@ -293,6 +301,7 @@ bool PersistentSettings::RemoveProperty(const char* id, Kind kind, bool deferSav
         m_document.ints.erase(id);
     else
         m_document.strings.erase(id);
+    m_bParsedUnchanged = false;
     if (!deferSave)
         Save();
     return true;

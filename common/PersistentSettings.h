@@ -79,4 +79,6 @@ private:
     bool m_bNotReadWhole = false;
     std::string m_strPath;
     SettingsDocument m_document;   // the int and the string properties
+    std::string m_lastParsed;         // the file's bytes as the last parse read them
+    bool m_bParsedUnchanged = false;  // the maps hold just that parse's result
 };

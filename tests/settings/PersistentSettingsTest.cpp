@@ -558,6 +558,13 @@ TEST_F(SettingsTest, DeferredChangesReachTheFileOnlyThroughSave)
     EXPECT_EQ(before, FileText());
     ASSERT_TRUE(settings.Save());
     EXPECT_NE(std::string::npos, FileText().find("propertyID='deferred' value='2'"));
+
+    // A get reads the unchanged file again over a deferred change: the file's value answers.
+    PersistentSettings again;
+    ASSERT_TRUE(again.SetProperty("kept", 7, true));
+    int kept = 0;
+    ASSERT_TRUE(again.GetProperty("kept", kept));
+    EXPECT_EQ(1, kept);
 }
 
 TEST_F(SettingsTest, GetsReReadTheFileAndTheMutexIsReentrant)
