@@ -3,7 +3,8 @@
 //
 // A summary row is one line on standard output, fields separated by tabs:
 //   BENCH-ROW <measure> <this component> <baseline> <ratio> <goal>
-// The ratio is a plain number; the goal is ">= x" or "<= x", read against the ratio.
+// The ratio is a plain number; the goal is ">= x" or "<= x", read against the ratio, or "-" for
+// a row without a goal.
 #pragma once
 
 #include <windows.h>
@@ -56,6 +57,16 @@ inline void PrintRow(const std::string& measure, const std::string& component,
 {
     std::printf("BENCH-ROW\t%s\t%s\t%s\t%.3f\t%s\n", measure.c_str(), component.c_str(),
                 baseline.c_str(), ratio, goal);
+    std::fflush(stdout);
+}
+
+// A row that is a reading to watch rather than a goal (goal "-"), or one the platform does not
+// report: the ratio is then a text too ("-").
+inline void PrintRow(const std::string& measure, const std::string& component,
+                     const std::string& baseline, const std::string& ratio, const char* goal)
+{
+    std::printf("BENCH-ROW\t%s\t%s\t%s\t%s\t%s\n", measure.c_str(), component.c_str(),
+                baseline.c_str(), ratio.c_str(), goal);
     std::fflush(stdout);
 }
 

@@ -3,16 +3,20 @@
 //   page -> native call: window.external.CallApplicationMethod("GetPID") in a script loop,
 //     against the same loop calling a bare native IDispatch object handed to the same page
 //     (one name, one DISPID, no control, no method table). The two halves of the measure,
-//     finding window.external and calling what it gives, are printed too.
+//     finding window.external and calling what it gives, are printed too, and the control's
+//     own share: the same call made from native code straight into the control's Invoke.
 //   preference read: GetPreference of one integer name from a settings file of 200
 //     properties, from native code (a settings object for the one read, as the method does)
 //     and from page script, against opening, reading and closing the same file with plain
-//     file calls.
+//     file calls. The parts of a read are timed apart too: the named mutex, the file's path,
+//     reading the file and parsing it (into a fresh document, and again over the entries the
+//     constructor's load left, as the getter's load does).
 // Component and baseline run in turns; the medians of the rounds are compared.
 //   control_bench [scale]
 #include "bench/BenchSupport.h"
 #include "common/HostMessages.h"
 #include "common/PersistentSettings.h"
+#include "common/SettingsDocument.h"
 #include "common/QDUtilities.h"
 #include "common/com/Bstr.h"
 #include "common/com/ComObject.h"
@@ -22,6 +26,8 @@
 #include "tests/support/host/HostApplication.h"
 
 #include <climits>
+#include <cstring>
+#include <memory>
 #include <cstdlib>
 #include <cwchar>
 
@@ -145,6 +151,69 @@ double MicrosEach(unsigned count, Work work)
     return (bench::Now() - start) / count * 1e6;
 }
 
+// CallApplicationMethod("GetPID") from native code into the control's IDispatch: the
+// control's own cost of a page's call, without the script engine's.
+bool CallControlNatively(host::HostApplication& app, long expected)
+{
+    DISPID id = 0;
+    static wchar_t name[] = L"CallApplicationMethod";
+    LPOLESTR names[] = {name};
+    IWispControl* control = app.Control();
+    if (FAILED(control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
+        return false;
+    static Bstr method(L"GetPID");
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = method.Get();   // lent
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    VARIANT result;
+    VariantInit(&result);
+    const HRESULT hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                                       nullptr, nullptr);
+    const bool ok = SUCCEEDED(hr) && result.vt == VT_I4 && result.lVal == expected;
+    VariantClear(&result);
+    return ok;
+}
+
+// Where the microseconds of a preference read go, each part on its own.
+struct ReadSplit {
+    std::vector<double> mutex, path, read, parse, reparse;
+};
+
+bool TimeReadParts(unsigned reads, ReadSplit& split)
+{
+    std::string path;
+    split.mutex.push_back(MicrosEach(reads, [] {
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, SETTINGS_MUTEX);
+        if (!mutex)
+            return false;
+        const bool taken = WaitForSingleObject(mutex, 10000) == WAIT_OBJECT_0;
+        if (taken)
+            ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        return taken;
+    }));
+    split.path.push_back(MicrosEach(reads, [&] { return QDUtilities::GetSettingsFilePath(path); }));
+    std::size_t size = 0;
+    split.read.push_back(MicrosEach(reads, [&] { return QDUtilities::ReadFileIntoBuffer(path.c_str(), &size) != nullptr; }));
+    std::unique_ptr<char[]> text = QDUtilities::ReadFileIntoBuffer(path.c_str(), &size);
+    if (!text)
+        return false;
+    std::vector<char> copy(size + 1);
+    SettingsDocument kept;
+    const auto parse = [&](SettingsDocument& document) {
+        std::memcpy(copy.data(), text.get(), size + 1);
+        return settings_document::Parse(copy.data(), document) && document.ints.size() == kIntProperties;
+    };
+    split.parse.push_back(MicrosEach(reads, [&] {
+        SettingsDocument fresh;
+        return parse(fresh);
+    }));
+    split.reparse.push_back(MicrosEach(reads, [&] { return parse(kept); }));
+    return true;
+}
+
 int Run(unsigned scale)
 {
     if (FAILED(testing_support::RegisterWisp())) {
@@ -185,7 +254,8 @@ int Run(unsigned scale)
     }
 
     const unsigned calls = 20000 * scale, reads = 400 * scale;
-    std::vector<double> control, direct, lookup, held, native, page, file;
+    std::vector<double> control, direct, lookup, held, nativeCall, native, page, file;
+    ReadSplit split;
     auto callsPerSecond = [&](const wchar_t* loop) {
         const double start = bench::Now();
         CallPage(app, loop, static_cast<long>(calls));
@@ -196,12 +266,17 @@ int Run(unsigned scale)
         direct.push_back(callsPerSecond(L"bareLoop"));
         lookup.push_back(callsPerSecond(L"externalLoop"));
         held.push_back(callsPerSecond(L"heldLoop"));
+        nativeCall.push_back(1e6 / MicrosEach(calls, [&] { return CallControlNatively(app, hostWindow); }));
 
         native.push_back(MicrosEach(reads, [&] { return ReadPreference(number); }));
         const double start = bench::Now();
         CallPage(app, L"preferenceLoop", static_cast<long>(reads), kReadName);
         page.push_back((bench::Now() - start) / reads * 1e6);
         file.push_back(MicrosEach(reads, [&] { return ReadPlain(path, plain); }));
+        if (!TimeReadParts(reads, split)) {
+            std::fprintf(stderr, "control_bench: the parts of a read do not run\n");
+            return 1;
+        }
     }
     app.Destroy();
 
@@ -215,11 +290,19 @@ int Run(unsigned scale)
                 bench::Median(lookup));
     std::printf("  the call alone, window.external held:             %10.0f\n",
                 bench::Median(held));
+    std::printf("  the control's Invoke called from native code:     %10.0f\n",
+                bench::Median(nativeCall));
     std::printf("GetPreference(\"%s\") of 200 properties, microseconds a read (%u reads):\n",
                 kReadName, reads);
     std::printf("  native, a settings object per read: %8.1f\n", n);
     std::printf("  from page script:                   %8.1f\n", p);
     std::printf("  open, read, close with file calls:  %8.1f\n", f);
+    std::printf("  its parts, each timed apart:\n");
+    std::printf("    the named mutex (create, wait, release, close): %8.1f\n", bench::Median(split.mutex));
+    std::printf("    the file's path:                                %8.1f\n", bench::Median(split.path));
+    std::printf("    reading the file into a buffer:                 %8.1f\n", bench::Median(split.read));
+    std::printf("    parsing it into a fresh document:               %8.1f\n", bench::Median(split.parse));
+    std::printf("    parsing it over the entries read before:        %8.1f\n", bench::Median(split.reparse));
     bench::PrintRow("page -> native call", bench::Format("%.0f calls/s", c),
                     bench::Format("%.0f calls/s (bare IDispatch)", d), c / d, ">= 0.5");
     bench::PrintRow("preference read, native", bench::Format("%.1f us", n),

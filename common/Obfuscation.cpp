@@ -31,19 +31,26 @@ std::string ObfuscateString(const std::string& plain)
 
 std::string DeobfuscateString(const std::string& scrambled)
 {
-    const std::size_t n = scrambled.size() / 2;
     std::string out;
-    out.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
+    DeobfuscateInto(scrambled.data(), scrambled.size(), out);
+    return out;
+}
+
+void DeobfuscateInto(const char* scrambled, std::size_t length, std::string& out)
+{
+    const std::size_t n = length / 2;
+    out.resize(n);
+    std::size_t i = 0;
+    for (std::size_t key = 0; i < n; ++i, key = key + 1 == kKeyLength ? 0 : key + 1) {
         const unsigned high = static_cast<unsigned char>(scrambled[2 * i]);
         const unsigned low = static_cast<unsigned char>(scrambled[2 * i + 1]);
         const unsigned b = ((high << 4) + low + 0x58) & 0xFF;
-        const char plain = static_cast<char>(b ^ static_cast<unsigned char>(kKey[i % kKeyLength]));
+        const char plain = static_cast<char>(b ^ static_cast<unsigned char>(kKey[key]));
         if (plain == '\0')
             break;
-        out.push_back(plain);
+        out[i] = plain;
     }
-    return out;
+    out.resize(i);
 }
 
 }  // namespace QDUtilities

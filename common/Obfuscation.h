@@ -2,6 +2,7 @@
 // values from being read at a glance. Free of Windows headers so it also builds natively.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace QDUtilities {
@@ -13,5 +14,7 @@ std::string ObfuscateString(const std::string& plain);
 // The inverse of ObfuscateString for every byte value. An odd last character is ignored and
 // the result ends at its first zero byte.
 std::string DeobfuscateString(const std::string& scrambled);
+// The same into `out` (replacing what it held, keeping its storage).
+void DeobfuscateInto(const char* scrambled, std::size_t length, std::string& out);
 
 }  // namespace QDUtilities

@@ -7,6 +7,20 @@
 
 namespace settings_document {
 
+namespace {
+
+// The entry of this ID, made empty when there was none.
+template <class Map>
+typename Map::mapped_type& Entry(Map& map, const char* id)
+{
+    auto found = map.find(id);
+    if (found == map.end())
+        found = map.emplace(id, typename Map::mapped_type()).first;
+    return found->second;
+}
+
+}  // namespace
+
 bool Parse(char* text, SettingsDocument& document)
 {
     XmlTagReader reader(text);
@@ -20,13 +34,14 @@ bool Parse(char* text, SettingsDocument& document)
         if (!id || !value)
             continue;
         if (std::strcmp(tag.name, "int") == 0) {
-            document.ints[id] = XmlDecimalValue(value);
+            Entry(document.ints, id) = XmlDecimalValue(value);
         } else if (std::strcmp(tag.name, "string") == 0) {
             const char* encrypted = XmlTagReader::FindAttribute(tag, "encrypted");
+            std::string& entry = Entry(document.strings, id);
             if (encrypted && XmlDecimalValue(encrypted) != 0)
-                document.strings[id] = QDUtilities::DeobfuscateString(value);
+                QDUtilities::DeobfuscateInto(value, std::strlen(value), entry);
             else
-                document.strings[id] = value;
+                entry.assign(value);
         }
     }
     return result != XmlTagReader::kMalformed;

@@ -5,13 +5,16 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 struct SettingsDocument {
-    std::map<std::string, int> ints;
-    std::map<std::string, std::string> strings;
+    // Looked up by C strings as well (std::less<>): the reading finds each entry without a
+    // temporary key, and an entry read again keeps its storage.
+    std::map<std::string, int, std::less<>> ints;
+    std::map<std::string, std::string, std::less<>> strings;
 
     bool operator==(const SettingsDocument& other) const
     {

@@ -103,20 +103,20 @@ bool ScriptObject::CallMethod(const char* strName, const VARIANT* args, unsigned
         TraceLog("ScriptObject::CallMethod - failed getting dispid for '%s'.\n", strName);
         return false;
     }
-    // DISPPARAMS holds the last argument first.
+    // DISPPARAMS holds the last argument first. The arguments are lent as they are, not copied:
+    // the callee only reads them, and a copy of a large text (an HTTP body) cost more than the call.
     std::vector<VARIANT> reversed(numArgs);
     for (unsigned i = 0; i < numArgs; ++i) {
-        VariantInit(&reversed[i]);
         if (args)
-            VariantCopy(&reversed[i], const_cast<VARIANT*>(&args[numArgs - 1 - i]));
+            reversed[i] = args[numArgs - 1 - i];
+        else
+            VariantInit(&reversed[i]);
     }
     DISPPARAMS params = {numArgs ? reversed.data() : nullptr, nullptr, numArgs, 0};
     EXCEPINFO excepinfo;
     std::memset(&excepinfo, 0, sizeof excepinfo);
     HRESULT hr = m_script->InvokeEx(dispid, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
                                     &excepinfo, nullptr);
-    for (VARIANT& v : reversed)
-        VariantClear(&v);
     SysFreeString(excepinfo.bstrSource);
     SysFreeString(excepinfo.bstrDescription);
     SysFreeString(excepinfo.bstrHelpFile);

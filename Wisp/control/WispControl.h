@@ -210,6 +210,9 @@ private:
     CWispPopupWindow* m_pCurrentPopup = nullptr;
     // The URL the host gave Init (UTF-8), or the creating control's for a nested one.
     std::string m_anchor;
+    // The last page address found trusted without the folder settings, and the anchor then.
+    mutable std::wstring m_trustedLocation;
+    mutable std::string m_trustedAnchor;
     bool m_bNested = false;
     bool m_bGiveExternal = true;
     CWispPopupWindow* m_pFadeWindow = nullptr;

@@ -5,6 +5,7 @@
 #include "Wisp/methods/CallApplicationMethodDispatch.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "common/PersistentSettings.h"
 #include "common/SettingsIds.h"
@@ -264,9 +265,25 @@ bool CWispControl::PageMayCallIn(std::string& url) const
         return true;
     if (FAILED(m_spBrowser->get_LocationURL(location.Put())) || !location.Get())
         return false;
-    url = location.ToAnsi();
-    return page_trust::IsTrustedPage(Utf8FromWide(location.Get(), location.Length()), ModulePath(), m_anchor,
-                                     TrustedFolders);
+    // A page calls in runs: a verdict that rests on the address and the anchor alone (not on
+    // the folder settings, which may change between two calls) holds while both are the same.
+    const UINT length = location.Length();
+    if (!m_trustedLocation.empty() && m_trustedLocation.size() == length &&
+        std::wmemcmp(m_trustedLocation.data(), location.Get(), length) == 0 && m_trustedAnchor == m_anchor)
+        return true;
+    bool askedFolders = false;
+    const bool trusted = page_trust::IsTrustedPage(Utf8FromWide(location.Get(), length), ModulePath(), m_anchor,
+                                                   [&](std::string& content, std::string& application) {
+                                                       askedFolders = true;
+                                                       TrustedFolders(content, application);
+                                                   });
+    if (trusted && !askedFolders) {
+        m_trustedLocation.assign(location.Get(), length);
+        m_trustedAnchor = m_anchor;
+    }
+    if (!trusted)
+        url = location.ToAnsi();
+    return trusted;
 }
 
 bool CWispControl::CallApplicationMethodDispatch(DISPPARAMS* pdp, VARIANT* pvarResult)

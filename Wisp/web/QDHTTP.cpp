@@ -3,6 +3,7 @@
 #include <wininet.h>
 #include <share.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -149,6 +150,9 @@ bool QDHTTP::HTTPAsyncRequest(HWND notifyWindow)
 void QDHTTP::ReadBody(void* requestHandle, FILE* file)
 {
     const HINTERNET request = static_cast<HINTERNET>(requestHandle);
+    // One read buffer for the whole body: a chunked answer reports a few kilobytes at a time, and
+    // growing the response by a zero-filled block for each of them cost more than the reads.
+    std::vector<char> buffer;
     DWORD available = 0;
     while (InternetQueryDataAvailable(request, &available, 0, 0) && available > 0) {
         const std::size_t held = m_response.size();
@@ -164,23 +168,25 @@ void QDHTTP::ReadBody(void* requestHandle, FILE* file)
         if (chunk > kMaxResponseBytes - held)
             chunk = kMaxResponseBytes - held;
         try {
-            m_response.resize(held + chunk);
+            if (buffer.size() < chunk)
+                buffer.resize(chunk);
+            // Doubling: a body read a few kilobytes at a time is not copied again at each step.
+            if (m_response.capacity() < held + chunk)
+                m_response.reserve(std::min(kMaxResponseBytes, std::max(held + chunk, 2 * m_response.capacity())));
         } catch (const std::bad_alloc&) {
             TraceLog("Out of memory.\n");
-            m_response.resize(held);
             return;
         }
         DWORD read = 0;
-        if (!InternetReadFile(request, &m_response[held], static_cast<DWORD>(chunk), &read)) {
+        if (!InternetReadFile(request, buffer.data(), static_cast<DWORD>(chunk), &read)) {
             TraceLog("InternetReadFile failed, error = %d\n", static_cast<int>(GetLastError()));
-            m_response.resize(held);
             return;
         }
-        m_response.resize(held + read);
         if (read == 0)
             break;
+        m_response.append(buffer.data(), read);
         if (file)
-            std::fwrite(&m_response[held], 1, read, file);   // text mode: LF becomes CR LF
+            std::fwrite(buffer.data(), 1, read, file);   // text mode: LF becomes CR LF
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "common/com/Bstr.h"
 
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 
 std::wstring WideFromAnsi(const char* text)
@@ -58,6 +60,25 @@ Bstr Bstr::FromAnsi(const char* text)
     return Bstr(WideFromAnsi(text));
 }
 
+namespace {
+
+// How many bytes at the start of the text are below 0x80, looked at eight at a time.
+std::size_t AsciiPrefixLength(const char* text, std::size_t length)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        if (word & 0x8080808080808080ull)
+            break;
+    }
+    while (i < length && static_cast<unsigned char>(text[i]) < 0x80)
+        ++i;
+    return i;
+}
+
+}  // namespace
+
 Bstr Bstr::FromAnsi(const char* text, std::size_t length)
 {
     Bstr result;
@@ -69,10 +90,21 @@ Bstr Bstr::FromAnsi(const char* text, std::size_t length)
     result.Attach(SysAllocStringLen(nullptr, static_cast<UINT>(length)));
     if (!result.m_b)
         return result;
-    const int converted = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), result.m_b,
-                                              static_cast<int>(length));
-    if (static_cast<std::size_t>(converted) != length)
-        SysReAllocStringLen(&result.m_b, result.m_b, static_cast<UINT>(converted > 0 ? converted : 0));
+    // Every ANSI code page maps the bytes below 0x80 to the same characters, and no lead byte is
+    // below 0x80: the ASCII start of a text (all of most HTTP bodies) is widened here, and only
+    // the rest goes through the code page's conversion.
+    const std::size_t ascii = AsciiPrefixLength(text, length);
+    wchar_t* wide = result.m_b;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (std::size_t i = 0; i < ascii; ++i)
+        wide[i] = bytes[i];
+    if (ascii == length)
+        return result;
+    const int rest = static_cast<int>(length - ascii);
+    const int converted = MultiByteToWideChar(CP_ACP, 0, text + ascii, rest, result.m_b + ascii, rest);
+    const std::size_t total = ascii + static_cast<std::size_t>(converted > 0 ? converted : 0);
+    if (total != length)
+        SysReAllocStringLen(&result.m_b, result.m_b, static_cast<UINT>(total));
     return result;
 }
 

@@ -151,6 +151,11 @@ TEST(ComValues, TextCrossesTheBoundaryBothWays)
     Bstr counted = Bstr::FromAnsi("caf\xe9 42 and more", 7);
     EXPECT_EQ(7u, counted.Length());
     EXPECT_EQ(std::wstring(L"caf\u00e9 42"), std::wstring(counted.Get(), counted.Length()));
+    // Past a long ASCII start the code page still converts the rest.
+    const std::string mixed = "0123456789abc\xe9 and the rest";
+    Bstr converted = Bstr::FromAnsi(mixed.data(), mixed.size());
+    EXPECT_EQ(WideFromAnsi(mixed), std::wstring(converted.Get(), converted.Length()));
+    EXPECT_EQ(L'\u00e9', converted.Get()[13]);
     Bstr none = Bstr::FromAnsi(nullptr, 3);
     ASSERT_NE(nullptr, none.Get());
     EXPECT_EQ(0u, none.Length());

@@ -62,6 +62,7 @@ public:
     bool nullArray = false;
     IServiceProvider* caller = reinterpret_cast<IServiceProvider*>(1);
     std::vector<std::wstring> argsAsText;   // as DISPPARAMS held them, rgvarg[0] first
+    std::vector<BSTR> texts;                // the text arguments' own pointers, rgvarg[0] first
 
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -92,6 +93,8 @@ public:
         nullArray = p->rgvarg == nullptr;
         caller = sp;
         for (UINT i = 0; i < p->cArgs; ++i) {
+            if (p->rgvarg[i].vt == VT_BSTR)
+                texts.push_back(p->rgvarg[i].bstrVal);
             VARIANT text;
             VariantInit(&text);
             VariantChangeType(&text, &p->rgvarg[i], 0, VT_BSTR);
@@ -257,6 +260,17 @@ TEST(ScriptObjectCall, BuildsDispparamsReversedWithTheUserLocaleAndNoCaller)
     ASSERT_EQ(2u, recorder->argsAsText.size());
     EXPECT_EQ(L"11", recorder->argsAsText[0]);   // the last argument first
     EXPECT_EQ(L"10", recorder->argsAsText[1]);
+
+    // A text argument, an HTTP body of 1 MB say, is lent to the script as it is, not copied.
+    Bstr body(std::wstring(1 << 20, L'x').c_str());
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = body.Get();
+    ASSERT_TRUE(script.CallMethod("f", &text, 1, nullptr));
+    ASSERT_EQ(1u, recorder->texts.size());
+    EXPECT_EQ(body.Get(), recorder->texts[0]);
+    EXPECT_EQ(1u << 20, SysStringLen(body.Get()));   // and the caller's text is intact
 
     ASSERT_TRUE(script.CallMethod("f", nullptr, 0, nullptr));
     EXPECT_EQ(0u, recorder->cArgs);

@@ -868,6 +868,16 @@ TEST_F(MethodsPage, APageCallsInFromTheContentFolderButNotFromACopyOutsideIt)
     ASSERT_TRUE(LoadInto(m_host, content.Path() + "\\page.htm"));
     EXPECT_EQ("boolean:true", App("'SetPreference', 'wisp_trust_probe', 'inside'"));
     EXPECT_EQ("string:inside", App("'GetPreference', 'wisp_trust_probe'"));
+    // The folder is asked again at every call: moved elsewhere, it no longer vouches for the page.
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty(SettingsId::content_directory, outside.Path()));
+    }
+    EXPECT_EQ("undefined:undefined", App("'GetPreference', 'wisp_trust_probe'"));
+    {
+        PersistentSettings settings;
+        ASSERT_TRUE(settings.SetProperty(SettingsId::content_directory, content.Path()));
+    }
 
     ASSERT_TRUE(LoadInto(m_host, outside.Path() + "\\page.htm"));
     std::string before, after;

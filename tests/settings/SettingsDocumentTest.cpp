@@ -2,6 +2,8 @@
 // built and run natively by scripts/test (the Wine suite checks the same through the file).
 #include "common/SettingsDocument.h"
 
+#include "common/Obfuscation.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,6 +49,18 @@ TEST(SettingsDocument, PlainAndDoubleQuotedValuesAreReadAndLaterEntriesWin)
     EXPECT_EQ(12, read.ints.at("n"));
     EXPECT_EQ(1u, read.ints.size());
     EXPECT_EQ(2u, read.strings.size());
+
+    // A scrambled value read over a longer one of the same ID (as the getters' second reading
+    // does) is the new value alone; one holding a zero byte ends there.
+    SettingsDocument document;
+    const std::string longer = "  <string propertyID='user' value='" + QDUtilities::ObfuscateString("a longer value") +
+                               "' encrypted='1'/>\r";
+    std::string text = longer;
+    ASSERT_TRUE(settings_document::Parse(&text[0], document));
+    text = "  <string propertyID='user' value='" + QDUtilities::ObfuscateString(std::string("ab\0cd", 5)) +
+           "' encrypted='1'/>\r";
+    ASSERT_TRUE(settings_document::Parse(&text[0], document));
+    EXPECT_EQ("ab", document.strings.at("user"));
 }
 
 TEST(SettingsDocument, AMalformedTagEndsTheReadingAndKeepsWhatCameBefore)
