@@ -22,23 +22,30 @@ std::string SettingsPath()
 
 }  // namespace
 
+namespace {
+
+struct ClassSearch {
+    const char* name;
+    std::vector<HWND> found;
+};
+
+// A window callback is stdcall in 32-bit code, which a lambda is not.
+BOOL CALLBACK CollectOfClass(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<ClassSearch*>(param);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpA(name, search->name) == 0)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<HWND> WindowsOf(const char* windowClass)
 {
-    struct Search {
-        const char* name;
-        std::vector<HWND> found;
-    } search = {windowClass, {}};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            char name[64] = "";
-            GetClassNameA(window, name, sizeof name);
-            if (lstrcmpA(name, s->name) == 0)
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ClassSearch search = {windowClass, {}};
+    EnumThreadWindows(GetCurrentThreadId(), CollectOfClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
