@@ -64,9 +64,13 @@ bool IsAllowedUrl(const std::string& url, std::string& hostName, std::string* ch
     if (checkedUrl) {
         // An allowed host is a name, never an address literal that would need brackets.
         const unsigned short standard = parts.secure ? 443 : 80;
+        // A blank goes escaped: raw it cannot stand in a request line, and one at the end of
+        // the rebuilt text would be trimmed away by the next reading (a fragment cut off after it).
+        std::string target;
+        for (char c : parts.RequestTarget())
+            target += c == ' ' ? std::string("%20") : std::string(1, c);
         *checkedUrl = parts.scheme + "://" + parts.host +
-                      (parts.port != standard ? ":" + std::to_string(parts.port) : std::string()) +
-                      parts.RequestTarget();
+                      (parts.port != standard ? ":" + std::to_string(parts.port) : std::string()) + target;
     }
     return true;
 }

@@ -45,6 +45,11 @@ TEST(DomainAllowList, TheHostComesFromARealUrlParse)
     EXPECT_EQ("", host);
     EXPECT_FALSE(IsAllowedUrl("//dl.tidewire.com/setup.exe", host));
     EXPECT_TRUE(IsAllowedUrl(" HTTP://dl.tidewire.com/setup.exe", host));
+    // The address fetched is rebuilt from the checked parts, its blanks escaped: raw they would
+    // break the request line, and trailing ones before a fragment would be trimmed.
+    std::string checked;
+    ASSERT_TRUE(IsAllowedUrl("https://Dl.Tidewire.com:443/a b/setup.exe?x= #part", host, &checked));
+    EXPECT_EQ("https://Dl.Tidewire.com/a%20b/setup.exe?x=%20", checked);
 
     // The user information is no host: this asks evil.test.
     host = "stale";
