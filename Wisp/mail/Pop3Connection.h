@@ -5,12 +5,15 @@
 #include <winsock2.h>
 
 #include "Wisp/mail/MailResponse.h"
-#include "Wisp/mail/TlsChannel.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+namespace wisp_mail {
+class TlsChannel;
+}
 
 class CPop3Connection {
 public:

@@ -311,16 +311,16 @@ ChildScenarioRegistration refusedCredentials("pop3-refused-credentials", [] {
 // handshake and would retry it for about 21 s.
 ChildScenarioRegistration fullQueue("pop3-full-queue", [] {
     CPop3Connection pop3;   // starts Winsock
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 0) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    unsigned short port = 0;
+    SOCKET listener = mail_testing::ListenOnLoopback(0, port);
+    if (listener == INVALID_SOCKET) {
         Report("no listener");
         return;
     }
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     std::vector<SOCKET> queued;
     for (int i = 0; i < 4; ++i) {
         SOCKET waiting = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -330,7 +330,7 @@ ChildScenarioRegistration fullQueue("pop3-full-queue", [] {
         queued.push_back(waiting);
     }
     Sleep(200);
-    const bool connected = pop3.Connect("127.0.0.1", "reader", "secret", ntohs(address.sin_port));
+    const bool connected = pop3.Connect("127.0.0.1", "reader", "secret", port);
     Report(connected ? "connected" : "failed");
     Report(WSAGetLastError() == WSAETIMEDOUT ? "timed out" : "error " + std::to_string(WSAGetLastError()));
     for (SOCKET waiting : queued)

@@ -1,21 +1,16 @@
 #include "tests/mail/RecordingRelay.h"
 
 #include "Wisp/mail/Winsock.h"
+#include "tests/mail/ScriptedServer.h"
 
 namespace mail_testing {
 
 RecordingRelay::RecordingRelay(unsigned short serverPort) : m_serverPort(serverPort)
 {
     wisp_mail::StartWinsockOnce();
-    m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    if (m_listener == INVALID_SOCKET || bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_listener, 1) != 0 || getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    m_listener = ListenOnLoopback(1, m_port);
+    if (m_listener == INVALID_SOCKET)
         return;
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { Run(); });
 }
 

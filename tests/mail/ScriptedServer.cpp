@@ -57,21 +57,29 @@ ScriptedServer& ScriptedServer::Close()
     return *this;
 }
 
-bool ScriptedServer::Start()
+SOCKET ListenOnLoopback(int backlog, unsigned short& port)
 {
-    m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (m_listener == INVALID_SOCKET)
-        return false;
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener == INVALID_SOCKET)
+        return INVALID_SOCKET;
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     int length = sizeof address;
-    if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_listener, 4) != 0 ||
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, backlog) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        closesocket(listener);
+        return INVALID_SOCKET;
+    }
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+bool ScriptedServer::Start()
+{
+    m_listener = ListenOnLoopback(4, m_port);
+    if (m_listener == INVALID_SOCKET)
         return false;
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { Run(); });
     return true;
 }

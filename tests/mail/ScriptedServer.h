@@ -13,6 +13,9 @@
 
 namespace mail_testing {
 
+// A socket listening on 127.0.0.1 at a port the system picks (in port); INVALID_SOCKET on failure.
+SOCKET ListenOnLoopback(int backlog, unsigned short& port);
+
 class ScriptedServer {
 public:
     ScriptedServer();
